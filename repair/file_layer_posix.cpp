@@ -1,0 +1,155 @@
+// The POSIX file layer. Linux has no share modes: a non-blocking exclusive flock keeps out every
+// program that asks for one, which is as close as it comes.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "file_layer.h"
+
+namespace {
+
+// One read() or write() moves at most this much on Linux; larger transfers loop.
+constexpr std::size_t kMaxTransfer = 0x7FFFF000;
+
+// From this size on, the buffer is a 2 MiB-aligned anonymous mapping with huge-page advice:
+// page faults, not the copy, dominate reading a large file into fresh memory.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kMappedFrom = 4 * kHugePage;
+
+int Descriptor(const FileGuard& file) { return static_cast<int>(file.handle); }
+
+std::size_t MappedLength(std::size_t size) {
+  return (size + kHugePage - 1) / kHugePage * kHugePage;
+}
+
+bool LockExclusive(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+// Opens without following the open into a device or a FIFO: O_NONBLOCK keeps a FIFO from
+// waiting for a writer, and anything but a regular file is refused.
+int OpenRegular(const std::string& path, int mode) {
+  const int fd = open(path.c_str(), mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+FileGuard::~FileGuard() { CloseFile(*this); }
+
+ContentBuffer::~ContentBuffer() {
+  if (data == nullptr) return;
+  if (size >= kMappedFrom) {
+    munmap(data, MappedLength(size));
+  } else {
+    std::free(data);
+  }
+}
+
+bool OpenExistingFile(const std::string& path, FileGuard& file) {
+  int fd = OpenRegular(path, O_RDWR);
+  if (fd < 0) fd = OpenRegular(path, O_RDONLY);
+  if (fd < 0) return false;
+  file.handle = fd;
+  return LockExclusive(fd);
+}
+
+bool QueryFileSize(FileGuard& file, std::int64_t& size) {
+  struct stat info;
+  if (fstat(Descriptor(file), &info) != 0) return false;
+  size = info.st_size;
+  return true;
+}
+
+bool AllocateContent(ContentBuffer& buffer, std::size_t size) {
+  void* data = nullptr;
+  if (size >= kMappedFrom) {
+    // An extra huge page of address space lets the buffer start on a 2 MiB boundary.
+    const std::size_t length = MappedLength(size);
+    void* area = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED) return false;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(area);
+    const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+    if (aligned > start) munmap(area, aligned - start);
+    const std::uintptr_t end = aligned + length;
+    const std::uintptr_t areaEnd = start + length + kHugePage;
+    if (areaEnd > end) munmap(reinterpret_cast<void*>(end), areaEnd - end);
+    data = reinterpret_cast<void*>(aligned);
+    madvise(data, length, MADV_HUGEPAGE);  // advice only: the buffer works without it
+  } else {
+    data = std::malloc(size == 0 ? 1 : size);
+    if (data == nullptr) return false;
+  }
+  buffer.data = static_cast<char*>(data);
+  buffer.size = size;
+  return true;
+}
+
+bool ReadExactly(FileGuard& file, char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t ask = size - done < kMaxTransfer ? size - done : kMaxTransfer;
+    const ssize_t got = read(Descriptor(file), data + done, ask);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;  // an error, or the file ended early
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool CreateNewFile(const std::string& path, FileGuard& file) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return false;
+  file.handle = fd;
+  return LockExclusive(fd);
+}
+
+bool WriteExactly(FileGuard& file, const char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t ask = size - done < kMaxTransfer ? size - done : kMaxTransfer;
+    const ssize_t put = write(Descriptor(file), data + done, ask);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool CloseFile(FileGuard& file) {
+  if (file.handle < 0) return true;
+  const int fd = Descriptor(file);
+  file.handle = -1;
+  // After close() the descriptor is gone even when it reports an error: never close twice.
+  return close(fd) == 0;
+}
+
+void DeleteOrdinaryFile(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // A file system without the flag: link() never replaces, and the data has two names until
+  // the unlink, so it always has one.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  if (unlink(from.c_str()) == 0) return true;
+  unlink(to.c_str());
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
