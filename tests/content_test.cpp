@@ -1,0 +1,175 @@
+#include "content.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "search.h"
+
+namespace {
+
+// The plain reading of "replace every occurrence": scan from the first byte, replace, go on
+// right after the match.
+std::string ReplaceModel(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + from.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::string Repaired(std::string text, const std::string& newName) {
+  const MapMatch match = FindStockMap(text.data(), text.size());
+  if (match.map == nullptr) return text;
+  RepairContent(&text[0], text.size(), match, newName);
+  return text;
+}
+
+TEST(FindStockMapTest, TellsTheKindNationalFirst) {
+  struct Case {
+    std::string content;
+    const char* name;  // null: neither
+    std::size_t first;
+  } cases[] = {
+      {"", nullptr, 0},
+      {"national_map SUPERCROSS_MAP National_Ma", nullptr, 0},
+      {"xxNational_Map", "National_Map", 2},
+      {"Supercross_Map then National_Map", "National_Map", 20},
+      {std::string("\0\0Supercross_Map", 16), "Supercross_Map", 2},
+      {"Supercross_MapSupercross_Map", "Supercross_Map", 0},
+  };
+  for (const Case& c : cases) {
+    const MapMatch match = FindStockMap(c.content.data(), c.content.size());
+    if (c.name == nullptr) {
+      EXPECT_EQ(match.map, nullptr) << c.content;
+      continue;
+    }
+    ASSERT_NE(match.map, nullptr) << c.content;
+    EXPECT_STREQ(match.map->name, c.name);
+    EXPECT_EQ(match.first, c.first);
+  }
+}
+
+TEST(FindStockMapTest, GivesEachKindItsFlagLengthAndMessage) {
+  const std::string national = "National_Map";
+  const std::string supercross = "Supercross_Map";
+  const MapMatch n = FindStockMap(national.data(), national.size());
+  const MapMatch s = FindStockMap(supercross.data(), supercross.size());
+  EXPECT_EQ(n.map->length, 12u);
+  EXPECT_EQ(n.map->kindFlag, 1);
+  EXPECT_STREQ(n.map->wrongLengthMessage, "map name isn't 12 chars");
+  EXPECT_EQ(s.map->length, 14u);
+  EXPECT_EQ(s.map->kindFlag, 0);
+  EXPECT_STREQ(s.map->wrongLengthMessage, "map name isn't 14 chars");
+}
+
+TEST(RepairContentTest, ReplacesNamesThenMarkers) {
+  const std::string n = "Hill00007Map";
+  struct Case {
+    std::string before;
+    std::string after;
+  } cases[] = {
+      {"National_Map", n},
+      {"National_MapNational_Map", n + n},
+      {"a National_Map b National_Map c", "a " + n + " b " + n + " c"},
+      {"National_Map;  The Sun;  The Sun", n + ";TDFIX   1;TDFIX   1"},
+      {";  The Sun;  The SunNational_Map", ";TDFIX   1;TDFIX   1" + n},
+      // A National track keeps its Supercross name; a fix marker already there is not consulted.
+      {"Supercross_Map National_Map ;TDFIX   1", "Supercross_Map " + n + " ;TDFIX   1"},
+      // Overlap: "National_MapNational_Map" inside a longer run is cut from the left.
+      {"NationalNational_Map_Map", "National" + n + "_Map"},
+      // No marker site, no fix marker.
+      {"National_Map;  the sun; The Sun", n + ";  the sun; The Sun"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Repaired(c.before, n), c.after) << c.before;
+  }
+}
+
+TEST(RepairContentTest, ReplacesAMarkerSiteThatTheNewNameCompletes) {
+  // "un" starts the name of un.PAK; before it stand the first bytes of a marker site.
+  EXPECT_EQ(Repaired(";  The SNational_Map", "un0000007Map"), ";TDFIX   10000007Map");
+}
+
+TEST(RepairContentTest, MatchesThePlainModelOnRandomContent) {
+  std::mt19937 random(20261207);
+  const char* pieces[] = {"National_Map",
+                          "Supercross_Map",
+                          ";  The Sun",
+                          "National_Ma",
+                          ";  The S",
+                          "Map",
+                          "_",
+                          "un",
+                          "N",
+                          ";"};
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    const int count = static_cast<int>(random() % 12);
+    for (int i = 0; i < count; ++i) {
+      if (random() % 3 == 0) {
+        text += static_cast<char>(random() % 256);
+      } else {
+        text += pieces[random() % (sizeof pieces / sizeof *pieces)];
+      }
+    }
+    const std::string national = "un0000007Map";
+    const std::string supercross = "un000000007Map";
+    std::string expected = text;
+    if (text.find("National_Map") != std::string::npos) {
+      expected = ReplaceModel(text, "National_Map", national);
+    } else if (text.find("Supercross_Map") != std::string::npos) {
+      expected = ReplaceModel(text, "Supercross_Map", supercross);
+    }
+    if (expected != text) expected = ReplaceModel(expected, ";  The Sun", ";TDFIX   1");
+    const MapMatch match = FindStockMap(text.data(), text.size());
+    const bool isNational = match.map != nullptr && match.map->length == 12;
+    const std::string actual = Repaired(text, isNational ? national : supercross);
+    ASSERT_EQ(actual, expected) << "round " << round;
+  }
+}
+
+TEST(ReplaceAllTest, StartsAtTheGivenOffsetAndCounts) {
+  std::string text = "abXYabXYab";
+  EXPECT_EQ(ReplaceAll(&text[0], text.size(), 3, "ab", "cd", 2), 2u);
+  EXPECT_EQ(text, "abXYcdXYcd");
+  EXPECT_EQ(ReplaceAll(&text[0], text.size(), 0, "zz", "yy", 2), 0u);
+  EXPECT_EQ(ReplaceAll(&text[0], 0, 0, "ab", "cd", 2), 0u);
+}
+
+// Both searches, the one this platform uses and the SSE2 one that Windows uses, against the
+// standard library, at every alignment and length around the 32-byte blocks.
+TEST(FindBytesTest, AgreesWithStdSearchAtEveryEdge) {
+  const std::string needles[] = {"National_Map", "Supercross_Map", ";  The Sun", "ab", "aab"};
+  std::mt19937 random(7);
+  for (const std::string& needle : needles) {
+    for (std::size_t size = 0; size < 100; ++size) {
+      for (std::size_t place = 0; place <= size + 1; ++place) {
+        std::string hay(size, 'a');
+        for (char& c : hay) c = "aNp;nb"[random() % 6];
+        if (place + needle.size() <= size) hay.replace(place, needle.size(), needle);
+        // A copy of exactly the size, so that reading past its end is caught by sanitizers.
+        std::unique_ptr<char[]> exact(new char[size + 1]);
+        std::memcpy(exact.get(), hay.data(), size);
+        const std::size_t expected = hay.find(needle);
+        const char* platform = FindBytes(exact.get(), size, needle.data(), needle.size());
+        const char* sse2 = FindBytesSse2(exact.get(), size, needle.data(), needle.size());
+        const char* want = expected == std::string::npos ? nullptr : exact.get() + expected;
+        ASSERT_EQ(platform, want) << needle << " size " << size << " place " << place;
+        ASSERT_EQ(sse2, want) << needle << " size " << size << " place " << place;
+      }
+    }
+  }
+}
+
+TEST(FindBytesTest, FindsNeedlesWithBytesAboveAscii) {
+  const std::string needle("\x80\xFF\x00\x01", 4);
+  const std::string hay = std::string(70, '\xFF') + needle + std::string(3, '\0');
+  EXPECT_EQ(FindBytesSse2(hay.data(), hay.size(), needle.data(), needle.size()), hay.data() + 70);
+  EXPECT_EQ(FindBytes(hay.data(), hay.size(), needle.data(), needle.size()), hay.data() + 70);
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "disk.h"
+
+const char* const kSeparator = "\\";
+
+namespace {
+
+// A handle closed at the end of its scope.
+struct Handle {
+  HANDLE value;
+  explicit Handle(HANDLE h) : value(h) {}
+  ~Handle() {
+    if (value != INVALID_HANDLE_VALUE) CloseHandle(value);
+  }
+  bool ok() const { return value != INVALID_HANDLE_VALUE; }
+};
+
+bool WriteAt(HANDLE file, std::int64_t offset, const std::string& bytes) {
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  DWORD put = 0;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+         (bytes.empty() ||
+          (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+           put == bytes.size()));
+}
+
+}  // namespace
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.ok() && WriteAt(file.value, 0, bytes);
+}
+
+bool ReadRange(const std::string& path, std::int64_t offset, std::size_t count,
+               std::string& bytes) {
+  bytes.clear();
+  Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  if (!file.ok() || !SetFilePointerEx(file.value, at, nullptr, FILE_BEGIN)) return false;
+  char chunk[1 << 16];
+  while (bytes.size() < count) {
+    DWORD got = 0;
+    const DWORD ask = static_cast<DWORD>(std::min(sizeof chunk, count - bytes.size()));
+    if (!ReadFile(file.value, chunk, ask, &got, nullptr)) return false;
+    if (got == 0) break;
+    bytes.append(chunk, got);
+  }
+  return true;
+}
+
+bool ReadBytes(const std::string& path, std::string& bytes) {
+  return ReadRange(path, 0, static_cast<std::size_t>(-1), bytes);
+}
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr); }
+
+bool MakeSparseFile(const std::string& path, std::int64_t size, const std::string& tail) {
+  Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) return false;
+  DWORD ignored = 0;
+  DeviceIoControl(file.value, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  return SetFilePointerEx(file.value, end, nullptr, FILE_BEGIN) && SetEndOfFile(file.value) &&
+         WriteAt(file.value, size - static_cast<std::int64_t>(tail.size()), tail);
+}
+
+std::int64_t SizeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  return SetFileAttributesA(path.c_str(),
+                            readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+}
+
+std::string MakeTempFolder() {
+  char base[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof base, base);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+    const std::string path = std::string(base) + "trackmapfix-test-" +
+                             std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount() + attempt);
+    if (CreateDirectoryA(path.c_str(), nullptr)) return path;
+  }
+  return std::string();
+}
+
+void RemoveTree(const std::string& path) {
+  if (path.empty()) return;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string entry = path + "\\" + name;
+      SetFileAttributesA(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(entry);
+      } else {
+        DeleteFileA(entry.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+bool SetHidden(const std::string& path) {
+  return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+}
+
+ExclusiveHold::~ExclusiveHold() {
+  HANDLE value = reinterpret_cast<HANDLE>(handle);
+  if (value != INVALID_HANDLE_VALUE) CloseHandle(value);
+}
+
+bool HoldExclusive(const std::string& path, ExclusiveHold& hold) {
+  HANDLE value = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  hold.handle = reinterpret_cast<std::intptr_t>(value);
+  return value != INVALID_HANDLE_VALUE;
+}
+
+// Windows has no per-process file size limit; tests use a full disk instead.
+FileSizeLimit::FileSizeLimit(std::int64_t) {}
+FileSizeLimit::~FileSizeLimit() {}
+
+// Windows checks the read-only attribute for every user.
+OrdinaryUser::OrdinaryUser() {}
+OrdinaryUser::~OrdinaryUser() {}
