@@ -1,0 +1,39 @@
+#include "fix_run.h"
+
+#include <string>
+
+#include "control_ids.h"
+#include "current_directory.h"
+#include "fix_report.h"
+#include "open_file_dialog.h"
+
+namespace {
+
+const char* const kTrackCaption = "Select multiple files by holding down CTRL and clicking...";
+const char* const kTrackFilter = "DRT Track Files  (*.PAK)|*.PAK|All Files (*.*)|*.*";
+const char* const kTrackExtension = "PAK";
+// One existing file, Explorer style, a shortcut as itself: no multiple selection despite the
+// caption, and the read-only box stays.
+constexpr DWORD kTrackDialogFlags = OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_NODEREFERENCELINKS;
+static_assert(kTrackDialogFlags == 0x00181000, "the track file dialog's flags");
+
+// Once the main dialog is gone, the lookup finds nothing and the text goes nowhere.
+void SetStatusText(HWND mainDialog, const std::string& text) {
+  SetWindowTextA(GetDlgItem(mainDialog, IDC_STATUSBAR), text.c_str());
+}
+
+}  // namespace
+
+void RunFixTrackMap(HWND mainDialog) {
+  std::string chosenPath = "*.pak";
+  const std::string startDirectory = CurrentDirectory();
+  // No owner: the main dialog stays enabled while the dialog and the message box are open.
+  if (!ShowOpenFileDialog(nullptr, kTrackCaption, chosenPath, startDirectory, kTrackFilter,
+                          kTrackExtension, kTrackDialogFlags)) {
+    SetStatusText(mainDialog, kNoFileSelected);
+    return;
+  }
+  std::string report;
+  if (!FixChosenTrack(chosenPath, report)) MessageBoxA(nullptr, report.c_str(), "Corvelane", MB_OK);
+  SetStatusText(mainDialog, report);
+}
