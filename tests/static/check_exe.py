@@ -235,11 +235,21 @@ def check_version(pe, arch):
         elif info.Key == b"VarFileInfo":
             for var in info.Var:
                 variables.update({k.decode("ascii", "replace"): v for k, v in var.entry.items()})
-    if tables != EXPECTED_STRING_TABLES:
-        problems.append(f"StringFileInfo is {tables}, not {EXPECTED_STRING_TABLES}")
-    if variables != EXPECTED_VAR_FILE_INFO:
-        problems.append(f"VarFileInfo is {variables}, not {EXPECTED_VAR_FILE_INFO}")
+    problems += differences("StringFileInfo", tables, EXPECTED_STRING_TABLES)
+    problems += differences("VarFileInfo", variables, EXPECTED_VAR_FILE_INFO)
     return problems
+
+
+def differences(where, got, want):
+    """What differs between two nested dictionaries of texts, one line per key."""
+    if not isinstance(got, dict) or not isinstance(want, dict):
+        return [] if got == want else [f"{where} is {got!r}, not {want!r}"]
+    lines = [f"{where} has {key!r}, which it should not" for key in got if key not in want]
+    lines += [f"{where} lacks {key!r}" for key in want if key not in got]
+    for key in want:
+        if key in got:
+            lines += differences(f"{where} {key}", got[key], want[key])
+    return lines
 
 
 def run_checks(path, arch):
