@@ -272,7 +272,11 @@ def main():
     parser.add_argument("--arch", choices=sorted(ARCHES), required=True)
     parser.add_argument("exe")
     args = parser.parse_args()
-    results = run_checks(args.exe, args.arch)
+    try:
+        results = run_checks(args.exe, args.arch)
+    except (OSError, pefile.PEFormatError, subprocess.CalledProcessError) as error:
+        print(f"FAIL {args.exe} cannot be read as a Windows executable: {error}")
+        return 1
     for name, problems in results.items():
         print(f"{'ok  ' if not problems else 'FAIL'} {name}")
         for problem in problems:
