@@ -44,6 +44,12 @@ start_wine() {
       timeout 60 "$wineserver" -w
       touch "$WINEPREFIX/.tmf-ready"
     fi
+    # This Wine does not load the fonts of its own data folder (Debian's fonts-wine): without a
+    # copy in the prefix, "MS Sans Serif" is a substitute and the caption buttons lack their
+    # Marlett glyphs.
+    if [ -d /usr/share/wine/fonts ]; then
+      cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+    fi
   ) 9>"$WINEPREFIX.lock"
   [ -f "$WINEPREFIX/.tmf-ready" ] || return 1
   timeout 30 "$wineserver" -p >/dev/null 2>&1 </dev/null
