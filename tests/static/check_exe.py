@@ -24,11 +24,6 @@ SUBSYSTEM_WINDOWS_GUI = 2
 
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "comctl32.dll", "comdlg32.dll", "ole32.dll",
                 "msvcrt.dll"}
-# "W" forms the toolchain brings in by itself, which the program's own code never calls. MinGW-w64's
-# 32-bit msvcrt import library finds msvcrt.dll with GetModuleHandleW to look up functions that old
-# msvcrt.dll versions lack (its ___lc_codepage_func and rand_s stand-ins); the C++ library's
-# locale code pulls that in (ld --trace-symbol=__imp__GetModuleHandleW@4 names the members).
-TOOLCHAIN_W_IMPORTS = {"x86": {("kernel32.dll", "GetModuleHandleW")}, "x64": set()}
 # The wide form of a text call: its name ends in a capital W right after a lower-case letter or a
 # digit (CreateFileW, lstrlenW, CreateWindowExW), as the "A" form ends in A.
 W_FORM = re.compile(r"[a-z0-9]W$")
@@ -109,7 +104,7 @@ def check_text_calls(pe, arch):
     for dll, name in imports_of(pe):
         if name.startswith("#"):
             problems.append(f"{dll} {name} is imported by ordinal")
-        elif W_FORM.search(name) and (dll, name) not in TOOLCHAIN_W_IMPORTS[arch]:
+        elif W_FORM.search(name):
             problems.append(f"{dll} {name} is a wide (W) form")
     return problems
 
