@@ -1,0 +1,76 @@
+// Thousands of repairs in one process, every outcome in turn: after a warm-up, the heap in use,
+// the resident memory and the open descriptors or handles must not grow.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "clock.h"
+#include "disk.h"
+#include "process_usage.h"
+#include "repair.h"
+#include "track_files.h"
+
+namespace {
+
+class ManyRepairsTest : public TempFolderTest {
+ protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    ASSERT_FALSE(folder_.empty());
+    PinClockDigit(7);
+    track_ = PathOf("Hill.PAK");
+    original_ = MakeTrack(64 * 1024);
+    repaired_ = Repaired(original_);
+    ASSERT_TRUE(WriteBytes(PathOf(".PAK"), "Supercross_Map"));  // a 13-byte new name
+  }
+  void TearDown() override {
+    PinClockDigit(-1);
+    TempFolderTest::TearDown();
+  }
+
+  // One repair of each outcome: Fixed, Nothing to fix, Wrong name length and Failure.
+  void RepairEachOutcome() {
+    std::string message;
+    ASSERT_TRUE(WriteBytes(track_, original_));
+    ASSERT_EQ(FixTrackFile(track_, message), 1);
+    ASSERT_EQ(message, "Hill00007Map");
+    ASSERT_EQ(FixTrackFile(track_, message), 1);
+    ASSERT_EQ(message, " already fixed");
+    ASSERT_EQ(FixTrackFile(PathOf(".PAK"), message), 0);
+    ASSERT_EQ(message, "map name isn't 14 chars");
+    ASSERT_EQ(FixTrackFile(PathOf("Missing.PAK"), message), 0);
+    ASSERT_EQ(message, "");
+  }
+
+  std::string track_;
+  std::string original_;
+  std::string repaired_;
+};
+
+TEST_F(ManyRepairsTest, HoldsNoMoreMemoryOrHandlesAfterThousandsOfRepairs) {
+  for (int round = 0; round < 100; ++round) ASSERT_NO_FATAL_FAILURE(RepairEachOutcome());
+  const std::size_t heap = HeapBytesInUse();
+  const std::size_t resident = ResidentBytes();
+  const std::size_t peak = PeakResidentBytes();
+  const std::size_t handles = OpenHandles();
+
+  for (int round = 0; round < TMF_REPAIR_ROUNDS; ++round) {
+    ASSERT_NO_FATAL_FAILURE(RepairEachOutcome()) << "round " << round;
+  }
+  std::printf(
+      "%d repairs: heap %zu -> %zu, resident %zu -> %zu, peak %zu -> %zu, handles %zu -> %zu\n",
+      4 * TMF_REPAIR_ROUNDS, heap, HeapBytesInUse(), resident, ResidentBytes(), peak,
+      PeakResidentBytes(), handles, OpenHandles());
+  EXPECT_EQ(OpenHandles(), handles);
+  // One leaked byte a repair would show as kilobytes; a leaked buffer as megabytes.
+  EXPECT_LE(HeapBytesInUse(), heap + 4096);
+  EXPECT_LE(ResidentBytes(), resident + 256 * 1024);
+  EXPECT_LE(PeakResidentBytes(), peak + 256 * 1024);
+
+  std::string track;
+  ASSERT_TRUE(ReadBytes(track_, track));
+  EXPECT_TRUE(track == repaired_);
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+// Track contents and folder listings shared by the fault and crash tests.
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+
+// A track of size bytes, not text, with "National_Map" and ";  The Sun" at intervals through it.
+std::string MakeTrack(std::size_t size);
+
+// What a repair that chose newName makes of content; "Hill00007Map" is the name of a National
+// track named Hill.PAK with the clock digit pinned to 7.
+std::string Repaired(std::string content, const std::string& newName = "Hill00007Map");
+
+// The names in folder, without "." and "..".
+std::set<std::string> Entries(const std::string& folder);
