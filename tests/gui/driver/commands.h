@@ -12,6 +12,10 @@
 int Launch(const std::string& pid_file, const std::string& cwd, const std::string& exe,
            const std::vector<std::string>& args);
 
+// Holds path open, shared with nobody, from when it creates flag_file until that file is
+// deleted (at most a minute).
+int HoldFile(const std::string& path, const std::string& flag_file);
+
 // Ends process pid at once (for clean-up after a failed scenario).
 int Kill(DWORD pid);
 

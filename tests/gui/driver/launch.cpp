@@ -1,17 +1,10 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "handle_guard.h"
 #include "windows_found.h"
 
 namespace {
-
-// Closes a kernel handle when it goes out of scope.
-struct HandleGuard {
-  HANDLE handle;
-  ~HandleGuard() {
-    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
 
 // Writes text as the whole of path in one step, so that a reader never sees half of it.
 bool PublishFile(const std::string& path, const std::string& text) {

@@ -3,6 +3,8 @@
 //   launch PID_FILE CWD EXE [ARGS...]   start the program, wait for it, exit with its code
 //   kill PID | main PID | focus PID | file-dialog PID | cancel PID | dismiss PID
 //   choose PID PATH | post PID click|close|sysclose
+//   hold PATH FLAG_FILE                 hold a file open, shared with nobody, while FLAG_FILE
+//   exists
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     return Launch(args[1], args[2], args[3],
                   std::vector<std::string>(args.begin() + 4, args.end()));
   }
+  if (args.size() == 3 && args[0] == "hold") return HoldFile(args[1], args[2]);
   if (args.size() < 2) {
     std::printf("error=usage: gui_driver COMMAND ARGS...\n");
     return 2;

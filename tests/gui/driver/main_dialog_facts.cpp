@@ -117,8 +117,8 @@ int PrintMainDialog(DWORD pid) {
 }
 
 int PrintFocus(DWORD pid) {
-  HWND main_dialog = FindMainDialog(pid);
-  if (!main_dialog) {
+  HWND main_dialog = nullptr;
+  if (!WaitFor(5000, [&] { return (main_dialog = FindMainDialog(pid)) != nullptr; })) {
     std::printf("error=no main dialog\n");
     return 1;
   }
