@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -111,6 +112,9 @@ class FaultTest : public TempFolderTest {
   static void SetUpTestSuite() { fiu_init(0); }
 
   void SetUp() override {
+    const char* preload = std::getenv("LD_PRELOAD");
+    ASSERT_TRUE(preload != nullptr && std::strstr(preload, "fiu_posix_preload") != nullptr)
+        << "libfiu's POSIX wrappers must be preloaded: run through ctest";
     TempFolderTest::SetUp();
     ASSERT_FALSE(folder_.empty());
     PinClockDigit(7);
