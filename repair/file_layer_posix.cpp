@@ -112,8 +112,15 @@ bool ReadExactly(FileGuard& file, char* data, std::size_t size) {
 bool CreateNewFile(const std::string& path, FileGuard& file) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return false;
-  file.handle = fd;
-  return LockExclusive(fd);
+  if (LockExclusive(fd)) {
+    file.handle = fd;
+    return true;
+  }
+  // Another program locked it first. The file is ours: remove it, so that the name is free for
+  // the backup to move back.
+  close(fd);
+  unlink(path.c_str());
+  return false;
 }
 
 bool WriteExactly(FileGuard& file, const char* data, std::size_t size) {

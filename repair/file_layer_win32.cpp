@@ -83,7 +83,11 @@ bool ReadExactly(FileGuard& file, char* data, std::size_t size) {
 
 bool CreateNewFile(const std::string& path, FileGuard& file) {
   ErrorModeGuard quiet;
-  return OpenDiskFile(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file);
+  if (OpenDiskFile(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file)) return true;
+  // Created, but not a file on disk: remove it, so that the name is free for the backup to
+  // move back.
+  if (IsOpen(file) && CloseFile(file)) DeleteFileA(path.c_str());
+  return false;
 }
 
 bool WriteExactly(FileGuard& file, const char* data, std::size_t size) {
