@@ -5,26 +5,15 @@
 #include "clock.h"
 #include "disk.h"
 #include "repair.h"
+#include "track_folder_test.h"
 
 namespace {
 
 const std::string kSun = ";  The Sun";
 const std::string kFix = ";TDFIX   1";
 
-class FixTrackFileTest : public TempFolderTest {
+class FixTrackFileTest : public TrackFolderTest {
  protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    ASSERT_FALSE(folder_.empty());
-    PinClockDigit(7);
-    track_ = PathOf("Hill.PAK");
-    backup_ = track_ + ".bak";
-  }
-  void TearDown() override {
-    PinClockDigit(-1);
-    TempFolderTest::TearDown();
-  }
-
   // Runs a repair and records its outcome.
   std::int32_t Fix(const std::string& path) {
     message_ = "left over";
@@ -46,8 +35,6 @@ class FixTrackFileTest : public TempFolderTest {
     EXPECT_EQ(Content(backup_), backup);
   }
 
-  std::string track_;
-  std::string backup_;
   std::string message_;
 };
 

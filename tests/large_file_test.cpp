@@ -6,22 +6,13 @@
 #include "clock.h"
 #include "disk.h"
 #include "repair.h"
+#include "track_folder_test.h"
 
 namespace {
 
 // Sparse files: the sizes are real, the disk holds only their last bytes.
-class LargeFileTest : public TempFolderTest {
+class LargeFileTest : public TrackFolderTest {
  protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    PinClockDigit(7);
-    track_ = PathOf("Hill.PAK");
-  }
-  void TearDown() override {
-    PinClockDigit(-1);
-    TempFolderTest::TearDown();
-  }
-  std::string track_;
   std::string message_;
 };
 

@@ -25,6 +25,7 @@
 #include "fault_shim.h"
 #include "repair.h"
 #include "track_files.h"
+#include "track_folder_test.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
-class FaultTest : public TempFolderTest {
+class FaultTest : public TrackFolderTest {
  protected:
   static void SetUpTestSuite() { fiu_init(0); }
 
@@ -115,16 +116,11 @@ class FaultTest : public TempFolderTest {
     const char* preload = std::getenv("LD_PRELOAD");
     ASSERT_TRUE(preload != nullptr && std::strstr(preload, "fiu_posix_preload") != nullptr)
         << "libfiu's POSIX wrappers must be preloaded: run through ctest";
-    TempFolderTest::SetUp();
-    ASSERT_FALSE(folder_.empty());
-    PinClockDigit(7);
-    track_ = PathOf("Hill.PAK");
-    backup_ = track_ + ".bak";
+    TrackFolderTest::SetUp();
   }
   void TearDown() override {
     RemoveFaults();
-    PinClockDigit(-1);
-    TempFolderTest::TearDown();
+    TrackFolderTest::TearDown();
   }
 
   void Prepare(const std::string& original) {
@@ -222,8 +218,6 @@ class FaultTest : public TempFolderTest {
     }
   }
 
-  std::string track_;
-  std::string backup_;
   std::string message_;
   std::vector<std::string> trace_;
   std::vector<std::string> calls_;

@@ -12,16 +12,14 @@
 #include "process_usage.h"
 #include "repair.h"
 #include "track_files.h"
+#include "track_folder_test.h"
 
 namespace {
 
-class ManyRepairsTest : public TempFolderTest {
+class ManyRepairsTest : public TrackFolderTest {
  protected:
   void SetUp() override {
-    TempFolderTest::SetUp();
-    ASSERT_FALSE(folder_.empty());
-    PinClockDigit(7);
-    track_ = PathOf("Hill.PAK");
+    TrackFolderTest::SetUp();
     original_ = MakeTrack(64 * 1024);
     repaired_ = Repaired(original_);
     ASSERT_TRUE(WriteBytes(PathOf(".PAK"), "Supercross_Map"));  // a 13-byte new name
@@ -30,9 +28,8 @@ class ManyRepairsTest : public TempFolderTest {
     ASSERT_TRUE(HoldExclusive(PathOf("Held.PAK"), *held_));
   }
   void TearDown() override {
-    PinClockDigit(-1);
     held_.reset();  // released before the folder goes
-    TempFolderTest::TearDown();
+    TrackFolderTest::TearDown();
   }
 
   // One repair of each outcome: Fixed, Nothing to fix, Wrong name length, and Failure for a
@@ -59,7 +56,6 @@ class ManyRepairsTest : public TempFolderTest {
     std::remove(huge.c_str());
   }
 
-  std::string track_;
   std::string original_;
   std::string repaired_;
   std::unique_ptr<ExclusiveHold> held_;

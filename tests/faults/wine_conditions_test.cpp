@@ -11,6 +11,7 @@
 #include "disk.h"
 #include "repair.h"
 #include "track_files.h"
+#include "track_folder_test.h"
 
 namespace {
 
@@ -78,19 +79,11 @@ class OtherProcessHold {
   bool holding_ = false;
 };
 
-class WineConditionsTest : public TempFolderTest {
+class WineConditionsTest : public TrackFolderTest {
  protected:
   void SetUp() override {
-    TempFolderTest::SetUp();
-    ASSERT_FALSE(folder_.empty());
-    PinClockDigit(7);
-    track_ = PathOf("Hill.PAK");
-    backup_ = track_ + ".bak";
+    TrackFolderTest::SetUp();
     original_ = MakeTrack(64 * 1024);
-  }
-  void TearDown() override {
-    PinClockDigit(-1);
-    TempFolderTest::TearDown();
   }
 
   std::string Content(const std::string& path) {
@@ -98,8 +91,6 @@ class WineConditionsTest : public TempFolderTest {
     return ReadBytes(path, bytes) ? bytes : "<missing>";
   }
 
-  std::string track_;
-  std::string backup_;
   std::string original_;
   std::string message_;
 };
