@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,16 +16,7 @@ namespace {
 // One read() or write() moves at most this much on Linux; larger transfers loop.
 constexpr std::size_t kMaxTransfer = 0x7FFFF000;
 
-// From this size on, the buffer is a 2 MiB-aligned anonymous mapping with huge-page advice:
-// page faults, not the copy, dominate reading a large file into fresh memory.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr std::size_t kMappedFrom = 4 * kHugePage;
-
 int Descriptor(const FileGuard& file) { return static_cast<int>(file.handle); }
-
-std::size_t MappedLength(std::size_t size) {
-  return (size + kHugePage - 1) / kHugePage * kHugePage;
-}
 
 bool LockExclusive(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
@@ -48,14 +38,7 @@ int OpenRegular(const std::string& path, int mode) {
 
 FileGuard::~FileGuard() { CloseFile(*this); }
 
-ContentBuffer::~ContentBuffer() {
-  if (data == nullptr) return;
-  if (size >= kMappedFrom) {
-    munmap(data, MappedLength(size));
-  } else {
-    std::free(data);
-  }
-}
+ContentBuffer::~ContentBuffer() { std::free(data); }
 
 bool OpenExistingFile(const std::string& path, FileGuard& file) {
   int fd = OpenRegular(path, O_RDWR);
@@ -72,26 +55,12 @@ bool QueryFileSize(FileGuard& file, std::int64_t& size) {
   return true;
 }
 
+// Plain malloc, not a huge-page mapping: write() from a buffer backed by transparent huge pages
+// measured 5.1-5.4 s for 1.5 GiB here, against 0.4-1.1 s from ordinary pages. The C library maps
+// a large block fresh, so its pages are faulted in by the read and never zero-filled by us.
 bool AllocateContent(ContentBuffer& buffer, std::size_t size) {
-  void* data = nullptr;
-  if (size >= kMappedFrom) {
-    // An extra huge page of address space lets the buffer start on a 2 MiB boundary.
-    const std::size_t length = MappedLength(size);
-    void* area = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (area == MAP_FAILED) return false;
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(area);
-    const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-    if (aligned > start) munmap(area, aligned - start);
-    const std::uintptr_t end = aligned + length;
-    const std::uintptr_t areaEnd = start + length + kHugePage;
-    if (areaEnd > end) munmap(reinterpret_cast<void*>(end), areaEnd - end);
-    data = reinterpret_cast<void*>(aligned);
-    madvise(data, length, MADV_HUGEPAGE);  // advice only: the buffer works without it
-  } else {
-    data = std::malloc(size == 0 ? 1 : size);
-    if (data == nullptr) return false;
-  }
+  void* data = std::malloc(size == 0 ? 1 : size);
+  if (data == nullptr) return false;
   buffer.data = static_cast<char*>(data);
   buffer.size = size;
   return true;
