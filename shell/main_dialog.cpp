@@ -80,13 +80,13 @@ void SetWindowIcons(HWND hDlg, HINSTANCE instance, IconGuard& big, IconGuard& sm
 
 // Creates one control at its rectangle converted to pixels, in the dialog's own font. A control
 // that cannot be created is simply missing.
-void AddControl(HWND hDlg, HINSTANCE instance, HFONT font, const ControlSpec& spec) {
-  RECT rect = {spec.left, spec.top, spec.left + spec.width, spec.top + spec.height};
+void AddControl(HWND hDlg, HINSTANCE instance, HFONT font, const ControlSpec& item) {
+  RECT rect = {item.left, item.top, item.left + item.width, item.top + item.height};
   MapDialogRect(hDlg, &rect);
   HWND control =
-      CreateWindowExA(spec.exStyle, spec.className, spec.text, spec.style, rect.left, rect.top,
+      CreateWindowExA(item.exStyle, item.className, item.text, item.style, rect.left, rect.top,
                       rect.right - rect.left, rect.bottom - rect.top, hDlg,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.id)), instance, nullptr);
   if (control == nullptr) return;
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
@@ -136,7 +136,7 @@ int ShowMainDialog(HWND parent) {
   if (hDlg != nullptr) {
     const HFONT font = reinterpret_cast<HFONT>(SendMessageA(hDlg, WM_GETFONT, 0, 0));
     SetWindowIcons(hDlg, instance, bigIcon, smallIcon);
-    for (const ControlSpec& spec : kControls) AddControl(hDlg, instance, font, spec);
+    for (const ControlSpec& item : kControls) AddControl(hDlg, instance, font, item);
     SendMessageA(hDlg, DM_SETDEFID, IDC_FIXBUTTON, 0);
   }
   SendStartMessages(hDlg);
