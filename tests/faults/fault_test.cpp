@@ -23,6 +23,7 @@
 #include "clock.h"
 #include "disk.h"
 #include "fault_shim.h"
+#include "process_usage.h"
 #include "repair.h"
 #include "track_files.h"
 #include "track_folder_test.h"
@@ -92,15 +93,6 @@ long FaultsMet() {
   return met;
 }
 
-std::size_t OpenDescriptors() {
-  std::size_t count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return 0;
-  while (readdir(dir) != nullptr) ++count;
-  closedir(dir);
-  return count;
-}
-
 std::vector<std::string> Words(const std::string& text) {
   std::vector<std::string> words;
   std::istringstream in(text);
@@ -132,7 +124,7 @@ class FaultTest : public TrackFolderTest {
   // One repair with the shim counting, and the faults set beforehand in force during it alone.
   std::int32_t Fix() {
     message_ = "left over";
-    descriptorsBefore_ = OpenDescriptors();
+    descriptorsBefore_ = OpenHandles();
     for (int i = 0; i < g_fiuFaultCount; ++i) {
       fiu_enable_external(g_fiuFaults[i].point, 1,
                           reinterpret_cast<void*>(long{g_fiuFaults[i].error}), 0, DecideFiuFault);
@@ -166,7 +158,7 @@ class FaultTest : public TrackFolderTest {
                                                ? std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"}
                                                : std::set<std::string>{"Hill.PAK"};
     EXPECT_EQ(Entries(folder_), expected) << what;
-    EXPECT_EQ(OpenDescriptors(), descriptorsBefore_) << what << ": a descriptor stayed open";
+    EXPECT_EQ(OpenHandles(), descriptorsBefore_) << what << ": a descriptor stayed open";
   }
 
   // What a successful repair must leave.
@@ -176,7 +168,7 @@ class FaultTest : public TrackFolderTest {
     EXPECT_TRUE(Content(track_) == Repaired(original)) << what << ": not the repaired content";
     EXPECT_TRUE(Content(backup_) == original) << what << ": the backup is not the original";
     EXPECT_EQ(Entries(folder_), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"})) << what;
-    EXPECT_EQ(OpenDescriptors(), descriptorsBefore_) << what << ": a descriptor stayed open";
+    EXPECT_EQ(OpenHandles(), descriptorsBefore_) << what << ": a descriptor stayed open";
   }
 
   // Fails every file call of a clean repair in turn, one per repair (and makes each read and
