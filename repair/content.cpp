@@ -1,5 +1,6 @@
 #include "content.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "search.h"
@@ -11,37 +12,69 @@ const StockMap kSupercross = {"Supercross_Map", 14, 0, "map name isn't 14 chars"
 
 const char kMarkerSite[] = ";  The Sun";
 const char kFixMarker[] = ";TDFIX   1";
+constexpr std::size_t kMarkerLength = sizeof kMarkerSite - 1;
 static_assert(sizeof kMarkerSite == sizeof kFixMarker, "the fix marker keeps the length");
+
+// The first occurrence of needle starting in [from, before), or size when there is none.
+std::size_t FindStartingBefore(const char* data, std::size_t size, std::size_t from,
+                               std::size_t before, const char* needle, std::size_t length) {
+  const std::size_t end = std::min(size, before + length - 1);
+  if (from >= end) return size;
+  const char* hit = FindBytes(data + from, end - from, needle, length);
+  return hit == nullptr ? size : static_cast<std::size_t>(hit - data);
+}
 
 }  // namespace
 
-MapMatch FindStockMap(const char* data, std::size_t size) {
-  for (const StockMap* map : {&kNational, &kSupercross}) {
-    if (const char* hit = FindBytes(data, size, map->name, map->length)) {
-      return {map, static_cast<std::size_t>(hit - data)};
+MapMatch FindStockMapInChunks(const char* data, std::size_t size, std::size_t chunk) {
+  // Both names are looked for chunk by chunk, so that the second search reads from the cache.
+  std::size_t supercross = size;
+  for (std::size_t start = 0; start < size; start += chunk) {
+    const std::size_t end = std::min(size, start + chunk);
+    const std::size_t national =
+        FindStartingBefore(data, size, start, end, kNational.name, kNational.length);
+    if (national < size) return {&kNational, national};
+    if (supercross == size) {
+      supercross = FindStartingBefore(data, size, start, end, kSupercross.name, kSupercross.length);
     }
   }
+  if (supercross < size) return {&kSupercross, supercross};
   return {nullptr, 0};
 }
 
-std::size_t ReplaceAll(char* data, std::size_t size, std::size_t start, const char* from,
-                       const char* to, std::size_t length) {
-  std::size_t count = 0;
-  std::size_t at = start;
-  while (at < size) {
-    const char* hit = FindBytes(data + at, size - at, from, length);
-    if (hit == nullptr) break;
-    const std::size_t offset = static_cast<std::size_t>(hit - data);
-    std::memcpy(data + offset, to, length);
-    at = offset + length;
-    ++count;
+MapMatch FindStockMap(const char* data, std::size_t size) {
+  return FindStockMapInChunks(data, size, kContentChunk);
+}
+
+// Gives the same bytes as replacing every name over the whole buffer and then every marker site,
+// in one sweep from memory: chunk by chunk, the names first, then the marker sites that lie
+// wholly in bytes no later name can change any more.
+void RepairContentInChunks(char* data, std::size_t size, const MapMatch& match,
+                           const std::string& newName, std::size_t chunk) {
+  const std::size_t length = match.map->length;
+  std::size_t nameNext = match.first;  // where the next name can start
+  std::size_t markerNext = 0;          // where the next marker site can start
+  for (std::size_t end = std::min(size, chunk);; end = std::min(size, end + chunk)) {
+    for (std::size_t at;
+         (at = FindStartingBefore(data, size, nameNext, end, match.map->name, length)) < size;) {
+      std::memcpy(data + at, newName.data(), length);
+      nameNext = at + length;
+    }
+    nameNext = std::max(nameNext, end);
+    // Every byte before nameNext is final now.
+    const std::size_t final = nameNext;
+    for (std::size_t at; final >= kMarkerLength &&
+                         (at = FindStartingBefore(data, size, markerNext, final - kMarkerLength + 1,
+                                                  kMarkerSite, kMarkerLength)) < size;) {
+      std::memcpy(data + at, kFixMarker, kMarkerLength);
+      markerNext = at + kMarkerLength;
+    }
+    if (final >= kMarkerLength) markerNext = std::max(markerNext, final - kMarkerLength + 1);
+    if (end == size) break;
   }
-  return count;
 }
 
 void RepairContent(char* data, std::size_t size, const MapMatch& match,
                    const std::string& newName) {
-  // The name goes first: a marker site that a new name completes is replaced like any other.
-  ReplaceAll(data, size, match.first, match.map->name, newName.data(), match.map->length);
-  ReplaceAll(data, size, 0, kMarkerSite, kFixMarker, sizeof kMarkerSite - 1);
+  RepairContentInChunks(data, size, match, newName, kContentChunk);
 }

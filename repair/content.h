@@ -23,11 +23,13 @@ struct MapMatch {
 // National is tested first: a track holding both names is of kind National.
 MapMatch FindStockMap(const char* data, std::size_t size);
 
-// Replaces, in place, every non-overlapping occurrence of from[0, length) by to[0, length),
-// scanning from offset start onward. Returns how many were replaced.
-std::size_t ReplaceAll(char* data, std::size_t size, std::size_t start, const char* from,
-                       const char* to, std::size_t length);
-
 // The repair's content change: every occurrence of the found stock map name becomes newName
 // (which must have its length), then every marker site becomes the fix marker.
 void RepairContent(char* data, std::size_t size, const MapMatch& match, const std::string& newName);
+
+// The work above is done chunk by chunk, so that each stretch of a large file comes from memory
+// once and its second search reads from the cache. Tests pick small chunks to reach the seams.
+constexpr std::size_t kContentChunk = std::size_t{256} << 10;
+MapMatch FindStockMapInChunks(const char* data, std::size_t size, std::size_t chunk);
+void RepairContentInChunks(char* data, std::size_t size, const MapMatch& match,
+                           const std::string& newName, std::size_t chunk);

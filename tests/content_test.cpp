@@ -125,19 +125,23 @@ TEST(RepairContentTest, MatchesThePlainModelOnRandomContent) {
       expected = ReplaceModel(text, "Supercross_Map", supercross);
     }
     if (expected != text) expected = ReplaceModel(expected, ";  The Sun", ";TDFIX   1");
-    const MapMatch match = FindStockMap(text.data(), text.size());
-    const bool isNational = match.map != nullptr && match.map->length == 12;
-    const std::string actual = Repaired(text, isNational ? national : supercross);
-    ASSERT_EQ(actual, expected) << "round " << round;
+    // Every chunk size up to a few times the names' length, so that names and marker sites
+    // fall across the seams in every way, and the size used for real files.
+    for (std::size_t chunk = 1; chunk <= 40; ++chunk) {
+      const MapMatch match = FindStockMapInChunks(text.data(), text.size(), chunk);
+      const MapMatch whole = FindStockMapInChunks(text.data(), text.size(), kContentChunk);
+      ASSERT_EQ(match.map, whole.map) << "round " << round << " chunk " << chunk;
+      if (match.map == nullptr) {
+        ASSERT_EQ(expected, text) << "round " << round;
+        continue;
+      }
+      ASSERT_EQ(match.first, whole.first) << "round " << round << " chunk " << chunk;
+      std::string actual = text;
+      RepairContentInChunks(&actual[0], actual.size(), match,
+                            match.map->length == 12 ? national : supercross, chunk);
+      ASSERT_EQ(actual, expected) << "round " << round << " chunk " << chunk;
+    }
   }
-}
-
-TEST(ReplaceAllTest, StartsAtTheGivenOffsetAndCounts) {
-  std::string text = "abXYabXYab";
-  EXPECT_EQ(ReplaceAll(&text[0], text.size(), 3, "ab", "cd", 2), 2u);
-  EXPECT_EQ(text, "abXYcdXYcd");
-  EXPECT_EQ(ReplaceAll(&text[0], text.size(), 0, "zz", "yy", 2), 0u);
-  EXPECT_EQ(ReplaceAll(&text[0], 0, 0, "ab", "cd", 2), 0u);
 }
 
 // Both searches, the one this platform uses and the SSE2 one that Windows uses, against the

@@ -1,4 +1,5 @@
-// Fuzzes the in-memory repair (FindStockMap, RepairContent) against a plain model of it.
+// Fuzzes the in-memory repair (the kind search and the replacements, in chunks of a size the
+// input picks) against a plain model of it.
 // An input is the new map name's material (its first 14 bytes) followed by the track content.
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     stock = &kSupercross;
   }
 
-  const MapMatch match = FindStockMap(buffer.get(), length);
+  // The first material byte also picks the chunk size: small ones put the seams everywhere.
+  const unsigned char pick = materialSize > 0 ? static_cast<unsigned char>(material[0]) : 255;
+  const std::size_t chunk = pick < 192 ? 1 + pick % 48 : kContentChunk;
+
+  const MapMatch match = FindStockMapInChunks(buffer.get(), length, chunk);
   if (std::memcmp(buffer.get(), before.data(), length) != 0) Fail("the search changed content");
   if (stock == nullptr) {
     if (match.map != nullptr) Fail("a stock name found where none occurs");
@@ -83,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string renamed = ReplaceModel(before, *stock, name, replaced);
   const std::string expected = ReplaceModel(renamed, kMarkerSite, kFixMarker, replaced);
 
-  RepairContent(buffer.get(), length, match, name);
+  RepairContentInChunks(buffer.get(), length, match, name, chunk);
   const std::string after(buffer.get(), length);
   if (after != expected) Fail("result differs from the model");
 
