@@ -8,6 +8,6 @@
 const char* FindBytes(const char* haystack, std::size_t size, const char* needle,
                       std::size_t needleSize);
 
-// The SSE2 search that stands in for glibc's memmem where the C runtime has none.
+// The SSE2 filter behind FindBytes on x86 processors.
 const char* FindBytesSse2(const char* haystack, std::size_t size, const char* needle,
                           std::size_t needleSize);

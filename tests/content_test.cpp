@@ -144,8 +144,8 @@ TEST(RepairContentTest, MatchesThePlainModelOnRandomContent) {
   }
 }
 
-// Both searches, the one this platform uses and the SSE2 one that Windows uses, against the
-// standard library, at every alignment and length around the 32-byte blocks.
+// Both searches, the one this build uses and the SSE2 filter, against the standard library, at
+// every alignment and length around the 32-byte blocks.
 TEST(FindBytesTest, AgreesWithStdSearchAtEveryEdge) {
   const std::string needles[] = {"National_Map", "Supercross_Map", ";  The Sun", "ab", "aab"};
   std::mt19937 random(7);
