@@ -19,16 +19,19 @@ struct Descriptor {
 
 }  // namespace
 
-bool CopyWhole(const std::string& from, const std::string& to) {
+bool CopyWhole(const std::string& from, const std::string& to, CopyPhases& phases) {
   Descriptor in{open(from.c_str(), O_RDONLY | O_CLOEXEC)};
   struct stat info;
   if (in.fd < 0 || fstat(in.fd, &info) != 0) return false;
+  auto mark = std::chrono::steady_clock::now();
   std::vector<char> buffer(static_cast<std::size_t>(info.st_size));
+  phases.buffer = Lap(mark);
   for (std::size_t done = 0; done < buffer.size();) {
     const ssize_t got = read(in.fd, buffer.data() + done, buffer.size() - done);
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
+  phases.read = Lap(mark);
   Descriptor out{open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)};
   if (out.fd < 0) return false;
   for (std::size_t done = 0; done < buffer.size();) {
@@ -38,5 +41,7 @@ bool CopyWhole(const std::string& from, const std::string& to) {
   }
   const int fd = out.fd;
   out.fd = -1;
-  return close(fd) == 0;
+  const bool closed = close(fd) == 0;
+  phases.write = Lap(mark);
+  return closed;
 }

@@ -17,7 +17,7 @@ struct Handle {
 
 }  // namespace
 
-bool CopyWhole(const std::string& from, const std::string& to) {
+bool CopyWhole(const std::string& from, const std::string& to, CopyPhases& phases) {
   Handle in{CreateFileA(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr)};
   LARGE_INTEGER size;
@@ -25,12 +25,15 @@ bool CopyWhole(const std::string& from, const std::string& to) {
       size.QuadPart > MAXLONG) {
     return false;
   }
+  auto mark = std::chrono::steady_clock::now();
   std::vector<char> buffer(static_cast<std::size_t>(size.QuadPart));
+  phases.buffer = Lap(mark);
   DWORD got = 0;
   if (!ReadFile(in.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) ||
       got != buffer.size()) {
     return false;
   }
+  phases.read = Lap(mark);
   Handle out{CreateFileA(to.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr)};
   DWORD put = 0;
@@ -41,5 +44,7 @@ bool CopyWhole(const std::string& from, const std::string& to) {
   }
   const HANDLE handle = out.handle;
   out.handle = INVALID_HANDLE_VALUE;
-  return CloseHandle(handle) != 0;
+  const bool closed = CloseHandle(handle) != 0;
+  phases.write = Lap(mark);
+  return closed;
 }
