@@ -7,19 +7,10 @@
 #include <random>
 #include <string>
 
+#include "replace_model.h"
 #include "search.h"
 
 namespace {
-
-// The plain reading of "replace every occurrence": scan from the first byte, replace, go on
-// right after the match.
-std::string ReplaceModel(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + from.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
 
 std::string Repaired(std::string text, const std::string& newName) {
   const MapMatch match = FindStockMap(text.data(), text.size());

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 #include "clock.h"
+#include "content.h"
 #include "disk.h"
 #include "repair.h"
+#include "replace_model.h"
 #include "track_folder_test.h"
 
 namespace {
@@ -29,6 +32,38 @@ TEST_F(LargeFileTest, RefusesFilesOf2GiBAndMoreUnread) {
     ASSERT_TRUE(ReadRange(track_, size - 12, 12, tail));
     EXPECT_EQ(tail, "National_Map");
   }
+}
+
+// Random bytes, far above the size from which the buffer comes straight from the system, over
+// many chunks of the content work, with names and marker sites across the chunk seams.
+TEST_F(LargeFileTest, RepairsAFileOfManyChunksByteForByte) {
+  const std::size_t size = std::size_t{24} << 20;
+  const std::size_t seam = kContentChunk;
+  std::mt19937 random(11);
+  std::string original(size, '\0');
+  for (char& c : original) c = static_cast<char>(random());
+  // Seam after seam, a name or a marker site starts 1 to 12 bytes before it: every way of
+  // lying across a seam occurs.
+  for (std::size_t seamAt = seam, i = 0; seamAt < size; seamAt += seam, ++i) {
+    if (i % 2 == 0) {
+      original.replace(seamAt - 1 - i / 2 % 12, 12, "National_Map");
+    } else {
+      original.replace(seamAt - 1 - i / 2 % 10, 10, ";  The Sun");
+    }
+    original.replace(seamAt + seam / 2, 22, ";  The SunNational_Map");
+  }
+  ASSERT_TRUE(WriteBytes(track_, original));
+
+  ASSERT_EQ(FixTrackFile(track_, message_), 1);
+  EXPECT_EQ(message_, "Hill00007Map");
+  const std::string expected = ReplaceModel(ReplaceModel(original, "National_Map", "Hill00007Map"),
+                                            ";  The Sun", ";TDFIX   1");
+  std::string repaired;
+  std::string backup;
+  ASSERT_TRUE(ReadBytes(track_, repaired));
+  ASSERT_TRUE(ReadBytes(backup_, backup));
+  EXPECT_TRUE(repaired == expected) << "the repaired track differs from the model";
+  EXPECT_TRUE(backup == original) << "the backup differs from the original";
 }
 
 TEST_F(LargeFileTest, RepairsTheLargestFileWhole) {
