@@ -37,7 +37,7 @@ bool OpenDiskFile(const std::string& path, DWORD access, DWORD disposition, File
 
 // Writes one byte to every page, so that the pages exist before ReadFile fills them: under Wine
 // a read into untouched pages measured about twice as slow as touching them first and then
-// reading (64 MiB: 65-71 ms against 40 ms; 1 MiB: 0.9-1.0 ms against 0.55-0.6 ms). The system
+// reading (64 MiB: 65-71 ms against 38-54 ms; 1 MiB: 0.9-1.0 ms against 0.53-0.65 ms). The system
 // zero-fills each page on its first touch either way.
 void TouchPages(char* data, std::size_t size) {
   SYSTEM_INFO system;
