@@ -2,6 +2,7 @@
 // program that asks for one, which is as close as it comes.
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,6 +20,34 @@ constexpr std::size_t kMaxTransfer = 0x7FFFF000;
 int Descriptor(const FileGuard& file) { return static_cast<int>(file.handle); }
 
 bool LockExclusive(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+bool IsPending(int signal) {
+  sigset_t pending;
+  return sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
+}
+
+// A write past RLIMIT_FSIZE raises SIGXFSZ, which by default ends the process part way through
+// the new file. Blocked, the write fails with EFBIG like a full disk; the signal it left pending
+// is taken before the thread's mask is restored.
+struct FileSizeSignalBlock {
+  sigset_t only;
+  sigset_t previous;
+  bool pendingBefore;
+
+  FileSizeSignalBlock() {
+    sigemptyset(&only);
+    sigaddset(&only, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &only, &previous);
+    pendingBefore = IsPending(SIGXFSZ);
+  }
+  ~FileSizeSignalBlock() {
+    const struct timespec now = {0, 0};
+    if (!pendingBefore && IsPending(SIGXFSZ)) sigtimedwait(&only, nullptr, &now);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  }
+  FileSizeSignalBlock(const FileSizeSignalBlock&) = delete;
+  FileSizeSignalBlock& operator=(const FileSizeSignalBlock&) = delete;
+};
 
 // Opens without following the open into a device or a FIFO: O_NONBLOCK keeps a FIFO from
 // waiting for a writer, and anything but a regular file is refused.
@@ -48,10 +77,13 @@ bool OpenExistingFile(const std::string& path, FileGuard& file) {
   return LockExclusive(fd);
 }
 
-bool QueryFileSize(FileGuard& file, std::int64_t& size) {
+bool QueryOpenFile(FileGuard& file, FileFacts& facts) {
   struct stat info;
   if (fstat(Descriptor(file), &info) != 0) return false;
-  size = info.st_size;
+  facts.size = info.st_size;
+  facts.identity.volume = info.st_dev;
+  facts.identity.index = info.st_ino;
+  facts.permissions = info.st_mode & 0777;
   return true;
 }
 
@@ -78,11 +110,30 @@ bool ReadExactly(FileGuard& file, char* data, std::size_t size) {
   return true;
 }
 
-bool CreateNewFile(const std::string& path, FileGuard& file) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+bool EndTrackRead(FileGuard&) { return true; }
+
+bool CheckSameFile(const std::string& path, const FileIdentity& identity, bool& same) {
+  same = false;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return errno == ENOENT;
+  same = info.st_dev == identity.volume && info.st_ino == identity.index;
+  return true;
+}
+
+bool IsOrdinaryFile(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool CreateNewFile(const std::string& path, const FileFacts& like, FileGuard& file) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                      static_cast<mode_t>(like.permissions));
   if (fd < 0) return false;
   if (LockExclusive(fd)) {
     file.handle = fd;
+    // The umask may have taken bits away. Should this fail, the file has at most the track's
+    // permissions, never more.
+    fchmod(fd, static_cast<mode_t>(like.permissions));
     return true;
   }
   // Another program locked it first. The file is ours: remove it, so that the name is free for
@@ -93,6 +144,7 @@ bool CreateNewFile(const std::string& path, FileGuard& file) {
 }
 
 bool WriteExactly(FileGuard& file, const char* data, std::size_t size) {
+  FileSizeSignalBlock noSignal;
   std::size_t done = 0;
   while (done < size) {
     const std::size_t ask = size - done < kMaxTransfer ? size - done : kMaxTransfer;
@@ -110,11 +162,6 @@ bool CloseFile(FileGuard& file) {
   file.handle = -1;
   // After close() the descriptor is gone even when it reports an error: never close twice.
   return close(fd) == 0;
-}
-
-void DeleteOrdinaryFile(const std::string& path) {
-  struct stat info;
-  if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "file_layer.h"
 
@@ -35,6 +36,70 @@ bool OpenDiskFile(const std::string& path, DWORD access, DWORD disposition, File
   return GetFileType(handle) == FILE_TYPE_DISK;
 }
 
+bool IdentityOf(HANDLE handle, FileIdentity& identity, std::int64_t& size) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return true;
+}
+
+// Opens path for nothing but its identity, following links, whatever the share modes of others;
+// a folder too.
+HANDLE OpenForIdentity(const char* path) {
+  return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Whether the folders that hold the two full paths are one folder.
+bool SameFolder(std::string first, std::string second) {
+  first.resize(first.rfind('\\') + 1);
+  second.resize(second.rfind('\\') + 1);
+  FileGuard a;
+  FileGuard b;
+  a.handle = reinterpret_cast<std::intptr_t>(OpenForIdentity(first.c_str()));
+  b.handle = reinterpret_cast<std::intptr_t>(OpenForIdentity(second.c_str()));
+  FileIdentity idA;
+  FileIdentity idB;
+  std::int64_t ignored = 0;
+  return IsOpen(a) && IsOpen(b) && IdentityOf(Handle(a), idA, ignored) &&
+         IdentityOf(Handle(b), idB, ignored) && idA == idB;
+}
+
+// Whether the file open as handle was reached through a link at path: its final path names
+// another folder, or another name in the folder. Wine shows no link as such, and its MoveFileA
+// moves the file a link points at, not the link: the track would leave the other folder. Looked
+// up at run time; a system without the call has no links to files, and a final path that cannot
+// be had is taken as no link.
+bool ReachedThroughLink(const std::string& path, HANDLE handle) {
+  using FinalPathCall = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  const auto finalPathOf = reinterpret_cast<FinalPathCall>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+  if (finalPathOf == nullptr) return false;
+  std::string finalPath(MAX_PATH, '\0');
+  DWORD length = finalPathOf(handle, &finalPath[0], static_cast<DWORD>(finalPath.size()), 0);
+  if (length >= finalPath.size()) {
+    finalPath.resize(length + 1);
+    length = finalPathOf(handle, &finalPath[0], static_cast<DWORD>(finalPath.size()), 0);
+  }
+  if (length == 0 || length >= finalPath.size()) return false;
+  finalPath.resize(length);
+
+  // The path as the user gave it, made full and long (a short 8.3 name is no link).
+  std::string full(MAX_PATH, '\0');
+  length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+  if (length == 0 || length >= full.size()) return false;
+  full.resize(length);
+  std::string longer(MAX_PATH, '\0');
+  length = GetLongPathNameA(full.c_str(), &longer[0], static_cast<DWORD>(longer.size()));
+  if (length > 0 && length < longer.size()) full.assign(longer.data(), length);
+
+  const char* finalName = finalPath.c_str() + finalPath.rfind('\\') + 1;
+  const char* fullName = full.c_str() + full.rfind('\\') + 1;
+  return lstrcmpiA(finalName, fullName) != 0 || !SameFolder(finalPath, full);
+}
+
 // Writes one byte to every page, so that the pages exist before ReadFile fills them: under Wine
 // a read into untouched pages measured about twice as slow as touching them first and then
 // reading (64 MiB: 65-71 ms against 38-54 ms; 1 MiB: 0.9-1.0 ms against 0.53-0.65 ms). The system
@@ -60,17 +125,16 @@ ContentBuffer::~ContentBuffer() {
 
 bool OpenExistingFile(const std::string& path, FileGuard& file) {
   ErrorModeGuard quiet;
-  if (OpenDiskFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file)) return true;
-  if (IsOpen(file)) return false;  // opened, but not a file on disk
-  return OpenDiskFile(path, GENERIC_READ, OPEN_EXISTING, file);
+  if (!OpenDiskFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file)) {
+    if (IsOpen(file)) return false;  // opened, but not a file on disk
+    if (!OpenDiskFile(path, GENERIC_READ, OPEN_EXISTING, file)) return false;
+  }
+  return !ReachedThroughLink(path, Handle(file));
 }
 
-bool QueryFileSize(FileGuard& file, std::int64_t& size) {
+bool QueryOpenFile(FileGuard& file, FileFacts& facts) {
   ErrorModeGuard quiet;
-  LARGE_INTEGER value;
-  if (!GetFileSizeEx(Handle(file), &value)) return false;
-  size = value.QuadPart;
-  return true;
+  return IdentityOf(Handle(file), facts.identity, facts.size);
 }
 
 bool AllocateContent(ContentBuffer& buffer, std::size_t size) {
@@ -92,7 +156,37 @@ bool ReadExactly(FileGuard& file, char* data, std::size_t size) {
   return ReadFile(Handle(file), data, static_cast<DWORD>(size), &got, nullptr) && got == size;
 }
 
-bool CreateNewFile(const std::string& path, FileGuard& file) {
+bool EndTrackRead(FileGuard& file) { return CloseFile(file); }
+
+bool CheckSameFile(const std::string& path, const FileIdentity& identity, bool& same) {
+  ErrorModeGuard quiet;
+  same = false;
+  FileGuard file;
+  file.handle = reinterpret_cast<std::intptr_t>(OpenForIdentity(path.c_str()));
+  if (!IsOpen(file)) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  FileIdentity found;
+  std::int64_t size = 0;
+  if (!IdentityOf(Handle(file), found, size)) return false;
+  same = found == identity;
+  return true;
+}
+
+bool IsOrdinaryFile(const std::string& path) {
+  ErrorModeGuard quiet;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  // A read-only file could be set aside but never deleted after.
+  const DWORD special = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                        FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
+  return (found.dwFileAttributes & special) == 0;
+}
+
+bool CreateNewFile(const std::string& path, const FileFacts&, FileGuard& file) {
   ErrorModeGuard quiet;
   if (OpenDiskFile(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, file)) return true;
   // Created, but not a file on disk: remove it, so that the name is free for the backup to
@@ -114,17 +208,6 @@ bool CloseFile(FileGuard& file) {
   HANDLE handle = Handle(file);
   file.handle = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
   return CloseHandle(handle) != 0;
-}
-
-void DeleteOrdinaryFile(const std::string& path) {
-  ErrorModeGuard quiet;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  FindClose(search);
-  const DWORD special = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                        FILE_ATTRIBUTE_REPARSE_POINT;
-  if ((found.dwFileAttributes & special) == 0) DeleteFileA(path.c_str());
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

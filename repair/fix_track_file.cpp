@@ -4,6 +4,7 @@
 
 #include "content.h"
 #include "file_layer.h"
+#include "hold_point.h"
 #include "repair.h"
 
 namespace {
@@ -11,50 +12,92 @@ namespace {
 // The content buffer's length is a 32-bit signed count: larger files are refused unread.
 constexpr std::int64_t kMaxTrackSize = INT32_MAX;
 
-// Reads the whole track file into content. Only an existing regular file is read: creating a
-// missing one would report a failure as " already fixed" and leave an empty file behind.
-bool ReadTrackFile(const std::string& path, ContentBuffer& content) {
-  FileGuard file;
-  std::int64_t size = 0;
-  if (!OpenExistingFile(path, file) || !QueryFileSize(file, size)) return false;
-  if (size < 0 || size > kMaxTrackSize) return false;
-  const std::size_t length = static_cast<std::size_t>(size);
-  if (!AllocateContent(content, length) || !ReadExactly(file, content.data, length)) return false;
-  return CloseFile(file);
+// The earlier backup is set aside under its name plus ".old" and one digit, the first of these
+// that is free; a name that never ends in ".PAK", so that no one takes it for a track.
+constexpr char kAsideSuffix[] = ".old0";
+constexpr int kAsideNames = 10;
+
+// Reads the whole track file into content and what the repair must know of it into facts. Only
+// an existing regular file is read: creating a missing one would report a failure as " already
+// fixed" and leave an empty file behind. track stays open where the platform keeps it.
+bool ReadTrackFile(const std::string& path, FileGuard& track, FileFacts& facts,
+                   ContentBuffer& content) {
+  if (!OpenExistingFile(path, track) || !QueryOpenFile(track, facts)) return false;
+  if (facts.size < 0 || facts.size > kMaxTrackSize) return false;
+  const std::size_t length = static_cast<std::size_t>(facts.size);
+  if (!AllocateContent(content, length) || !ReadExactly(track, content.data, length)) return false;
+  return EndTrackRead(track);
 }
 
-// Writes content as a new file at path. On failure the partial file is removed, so that the
-// caller can move the backup back to the free name.
-bool WriteNewTrackFile(const std::string& path, const ContentBuffer& content) {
+// Writes content as a new file at path, with the permission bits of the track read. On failure
+// the partial file is removed, so that the caller can move the backup back to the free name.
+bool WriteNewTrackFile(const std::string& path, const FileFacts& facts,
+                       const ContentBuffer& content) {
   FileGuard file;
-  if (!CreateNewFile(path, file)) return false;
+  if (!CreateNewFile(path, facts, file)) return false;
   if (WriteExactly(file, content.data, content.size) && CloseFile(file)) return true;
   CloseFile(file);
   RemoveFile(path);
   return false;
 }
 
-// Turns the track file into its backup and writes the repaired content in its place. At every
-// moment the original bytes are complete at path or at backupPath; a failure puts them back at
-// path.
-bool ReplaceTrackFile(const std::string& path, const std::string& backupPath,
-                      const ContentBuffer& content) {
-  // The one earlier backup goes only now that a new one is about to take its place.
-  DeleteOrdinaryFile(backupPath);
-  if (!RenameNoReplace(path, backupPath)) return false;
-  if (WriteNewTrackFile(path, content)) return true;
-  RenameNoReplace(backupPath, path);
+// Moves an earlier backup out of the way, to the first free aside name; aside ends empty when
+// there was none. Anything but an ordinary file stays, and the rename onto it fails later.
+bool SetBackupAside(const std::string& backupPath, std::string& aside) {
+  if (!IsOrdinaryFile(backupPath)) {
+    aside.clear();
+    return true;
+  }
+  for (int n = 0; n < kAsideNames; ++n) {
+    aside.back() = static_cast<char>('0' + n);
+    if (RenameNoReplace(backupPath, aside)) return true;
+  }
   return false;
+}
+
+// Puts the track read back under its name, and the earlier backup under its own.
+void Restore(const std::string& path, const std::string& backupPath, const std::string& aside) {
+  RenameNoReplace(backupPath, path);
+  if (!aside.empty()) RenameNoReplace(aside, backupPath);
+}
+
+// Turns the track file into its backup and writes the repaired content in its place. At every
+// moment the original bytes are complete at path or at backupPath, and the earlier backup at
+// its name or its aside name; a failure puts both back.
+bool ReplaceTrackFile(const std::string& path, const std::string& backupPath,
+                      const FileFacts& facts, const ContentBuffer& content) {
+  // A link either way makes the two names one file: renaming the track onto it, or setting it
+  // aside, would leave the original under neither name.
+  bool same = false;
+  if (!CheckSameFile(backupPath, facts.identity, same) || same) return false;
+  std::string aside = backupPath + kAsideSuffix;
+  if (!SetBackupAside(backupPath, aside)) return false;
+  if (!RenameNoReplace(path, backupPath)) {
+    if (!aside.empty()) RenameNoReplace(aside, backupPath);
+    return false;
+  }
+  // Another program or repair may have put a file of its own at path since the read: then that
+  // file, not the original, has just become the backup.
+  if (!CheckSameFile(backupPath, facts.identity, same) || !same ||
+      !WriteNewTrackFile(path, facts, content)) {
+    Restore(path, backupPath, aside);
+    return false;
+  }
+  // Only now that the new track is complete may the earlier backup go.
+  if (!aside.empty()) RemoveFile(aside);
+  return true;
 }
 
 std::int32_t Repair(const std::string& path, std::string& message) {
   // The platform sees a path only up to its first NUL: such a path and its ".bak" name could be
-  // one file, and deleting "the backup" would delete the track.
+  // one name to it, and the rename onto "the backup" would fail or take the track away.
   if (path.find('\0') != std::string::npos) return 0;
   const std::string backupPath = path + ".bak";
 
+  FileGuard track;
+  FileFacts facts;
   ContentBuffer content;
-  if (!ReadTrackFile(path, content)) return 0;
+  if (!ReadTrackFile(path, track, facts, content)) return 0;
 
   const MapMatch match = FindStockMap(content.data, content.size);
   if (match.map == nullptr) {
@@ -68,7 +111,8 @@ std::int32_t Repair(const std::string& path, std::string& message) {
   }
   RepairContent(content.data, content.size, match, newName);
 
-  if (!ReplaceTrackFile(path, backupPath, content)) return 0;
+  BeforeDiskChanges(path);
+  if (!ReplaceTrackFile(path, backupPath, facts, content)) return 0;
   message = newName;
   return 1;
 }

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <map>
+#include <set>
 #include <string>
 
 #include "clock.h"
 #include "disk.h"
+#include "process_usage.h"
 #include "repair.h"
+#include "track_files.h"
 #include "track_folder_test.h"
 
 namespace {
@@ -35,8 +40,38 @@ class FixTrackFileTest : public TrackFolderTest {
     EXPECT_EQ(Content(backup_), backup);
   }
 
+  // Moves the test into a fresh folder of that name: track_ and backup_ lie there.
+  std::string UseFolder(const std::string& name) {
+    const std::string folder = PathOf(name);
+    EXPECT_TRUE(MakeDirectory(folder)) << folder;
+    track_ = folder + kSeparator + "Hill.PAK";
+    backup_ = track_ + ".bak";
+    return folder;
+  }
+
   std::string message_;
 };
+
+const std::string kOriginal = "head National_Map" + kSun + " tail";
+const std::string kRepaired = "head Hill00007Map" + kFix + " tail";
+const std::string kEarlier = "an earlier backup";
+
+// A repair that must fail with nothing touched: flag 0, no message, the folder holding exactly
+// these names with these contents (read through links), and no descriptor or handle left open.
+void ExpectNothingTouched(std::int32_t flag, const std::string& message, const std::string& folder,
+                          const std::map<std::string, std::string>& files, std::size_t handles) {
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(message, "");
+  std::set<std::string> names;
+  for (const auto& file : files) {
+    names.insert(file.first);
+    std::string bytes;
+    EXPECT_TRUE(ReadBytes(folder + kSeparator + file.first, bytes)) << file.first;
+    EXPECT_EQ(bytes, file.second) << file.first;
+  }
+  EXPECT_EQ(Entries(folder), names);
+  EXPECT_EQ(OpenHandles(), handles) << "a descriptor or handle stayed open";
+}
 
 TEST_F(FixTrackFileTest, FixesANationalTrackAndKeepsTheOriginalAsBackup) {
   const std::string original = std::string("PAK\0\x01", 5) + "National_Map" + kSun +
@@ -186,20 +221,114 @@ TEST_F(FixTrackFileTest, ReadsAReadOnlyTrackThroughTheFallback) {
   SetReadOnly(backup_, false);
 }
 
-TEST_F(FixTrackFileTest, PutsTheTrackBackWhenTheNewFileCannotBeWritten) {
+// The repair was killed by SIGXFSZ part way through the new track, leaving a truncated track
+// that the next repair took for " already fixed".
+TEST_F(FixTrackFileTest, FailsAWritePastTheFileSizeLimitInsteadOfDying) {
   const std::string original = std::string(4096, 'x') + "National_Map" + std::string(4096, 'y');
   ASSERT_TRUE(WriteBytes(track_, original));
-  ASSERT_TRUE(WriteBytes(backup_, "earlier"));
-  {
-    FileSizeLimit limit(1000);
-    if (!limit.ok()) GTEST_SKIP() << "no per-process file size limit on this platform";
-    EXPECT_EQ(Fix(track_), 0);
-  }
-  EXPECT_EQ(message_, "");
-  EXPECT_EQ(Content(track_), original);
-  // The earlier backup made way for a new one before the write failed; the track is whole.
-  EXPECT_FALSE(PathExists(backup_));
+  ASSERT_TRUE(WriteBytes(backup_, kEarlier));
+  if (!FileSizeLimit(1000000).ok()) GTEST_SKIP() << "no per-process file size limit here";
+  const std::size_t handles = OpenHandles();
+  // In a child process: a repair that dies of the signal would take the test program with it.
+  EXPECT_EXIT(
+      {
+        FileSizeLimit limit(1000);
+        std::string message = "left over";
+        std::exit(FixTrackFile(track_, message) == 0 && message.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  ExpectNothingTouched(0, "", folder_, {{"Hill.PAK", original}, {"Hill.PAK.bak", kEarlier}},
+                       handles);
   EXPECT_EQ(Fix(track_), 1);
+}
+
+// Fault: the repair read the original through the link, deleted the backup (the link's target)
+// and renamed the link onto its own target's name; the original was left nowhere.
+TEST_F(FixTrackFileTest, FailsForATrackThatIsALinkToItsOwnBackup) {
+  for (const bool fullTarget : {false, true}) {
+    const std::string folder = UseFolder(fullTarget ? "full" : "relative");
+    ASSERT_TRUE(WriteBytes(backup_, kOriginal));
+    if (!MakeLink(fullTarget ? backup_ : "Hill.PAK.bak", track_)) GTEST_SKIP() << "no links here";
+    const std::size_t handles = OpenHandles();
+    const std::int32_t flag = Fix(track_);
+    ExpectNothingTouched(flag, message_, folder,
+                         {{"Hill.PAK", kOriginal}, {"Hill.PAK.bak", kOriginal}}, handles);
+  }
+}
+
+// Fault (under Wine): deleting "the backup" through a link to the track deleted the track.
+TEST_F(FixTrackFileTest, FailsForABackupNameThatIsALinkToTheTrack) {
+  ASSERT_TRUE(WriteBytes(track_, kOriginal));
+  if (!MakeLink("Hill.PAK", backup_)) GTEST_SKIP() << "no links here";
+  const std::size_t handles = OpenHandles();
+  const std::int32_t flag = Fix(track_);
+  ExpectNothingTouched(flag, message_, folder_,
+                       {{"Hill.PAK", kOriginal}, {"Hill.PAK.bak", kOriginal}}, handles);
+}
+
+// Fault (under Wine): renaming a track that is a link into another folder moved the file it
+// points at out of that folder. A platform that renames the link itself repairs the track; one
+// that would move the file refuses.
+TEST_F(FixTrackFileTest, LeavesTheFileThatATrackLinksToInItsFolder) {
+  const std::string other = UseFolder("other");
+  const std::string far = other + kSeparator + "Far.PAK";
+  ASSERT_TRUE(WriteBytes(far, kOriginal));
+  const std::string tracks = UseFolder("tracks");
+  if (!MakeLink(far, track_)) GTEST_SKIP() << "no links here";
+  const std::size_t handles = OpenHandles();
+  const std::int32_t flag = Fix(track_);
+  EXPECT_EQ(Content(far), kOriginal);
+  EXPECT_EQ(Entries(other), std::set<std::string>{"Far.PAK"});
+  if (flag == 1) {
+    EXPECT_EQ(message_, "Hill00007Map");
+    EXPECT_EQ(Content(track_), kRepaired);
+    EXPECT_EQ(Content(backup_), kOriginal);  // the link, now under the backup's name
+    EXPECT_EQ(Entries(tracks), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"}));
+    EXPECT_EQ(OpenHandles(), handles);
+  } else {
+    ExpectNothingTouched(flag, message_, tracks, {{"Hill.PAK", kOriginal}}, handles);
+  }
+}
+
+// Fault: the earlier backup was deleted before the rename, which a sticky folder then refused
+// (the track is another user's there).
+TEST_F(FixTrackFileTest, KeepsTheEarlierBackupWhenAStickyFolderRefusesTheRename) {
+  ASSERT_TRUE(WriteBytes(track_, kOriginal));
+  if (!MakeSticky(folder_)) GTEST_SKIP() << "no sticky folders here";
+  OrdinaryUser user;
+  if (!user.ok()) GTEST_SKIP() << "needs root, to act as another user";
+  ASSERT_TRUE(WriteBytes(backup_, kEarlier));  // the repairing user's own earlier backup
+  const std::size_t handles = OpenHandles();
+  const std::int32_t flag = Fix(track_);
+  ExpectNothingTouched(flag, message_, folder_,
+                       {{"Hill.PAK", kOriginal}, {"Hill.PAK.bak", kEarlier}}, handles);
+}
+
+// Fault: as above, with a track that no one may rename.
+TEST_F(FixTrackFileTest, KeepsTheEarlierBackupWhenTheTrackCannotBeRenamed) {
+  ASSERT_TRUE(WriteBytes(track_, kOriginal));
+  ASSERT_TRUE(WriteBytes(backup_, kEarlier));
+  if (!SetImmutable(track_, true)) GTEST_SKIP() << "no immutable files here";
+  const std::size_t handles = OpenHandles();
+  const std::int32_t flag = Fix(track_);
+  SetImmutable(track_, false);
+  ExpectNothingTouched(flag, message_, folder_,
+                       {{"Hill.PAK", kOriginal}, {"Hill.PAK.bak", kEarlier}}, handles);
+}
+
+// Fault: the repaired track was created with the default mode, so a private track became
+// readable by everyone.
+TEST_F(FixTrackFileTest, KeepsThePermissionBitsOfTheTrack) {
+  for (const unsigned bits : {0600u, 0444u, 0640u, 0666u}) {
+    ASSERT_TRUE(WriteBytes(track_, kOriginal));
+    if (!SetPermissions(track_, bits)) GTEST_SKIP() << "no permission bits here";
+    ASSERT_EQ(Fix(track_), 1) << std::oct << bits;
+    unsigned repaired = 0;
+    ASSERT_TRUE(GetPermissions(track_, repaired));
+    EXPECT_EQ(repaired, bits) << std::oct << bits;
+    ASSERT_TRUE(SetPermissions(backup_, 0600));
+    ASSERT_TRUE(SetPermissions(track_, 0600));
+  }
 }
 
 TEST_F(FixTrackFileTest, HandlesPathsWithBytesAboveAscii) {

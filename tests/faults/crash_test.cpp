@@ -86,15 +86,18 @@ class CrashTest : public TempFolderTest {
 
   // Checks what a killed repair left, and names the state: the original must be complete at the
   // track path or the backup path; the track path may otherwise hold only the start of the
-  // repaired content (the write stopped part way); the backup only the earlier one.
+  // repaired content (the write stopped part way); the backup only the earlier one. The earlier
+  // backup must be complete at its name or its aside name until the repaired track is whole.
   std::string CheckNothingLost(const std::string& original) {
     const std::set<std::string> names = Entries(tracks_);
     for (const std::string& name : names) {
-      EXPECT_TRUE(name == "Hill.PAK" || name == "Hill.PAK.bak") << "unexpected file " << name;
+      EXPECT_TRUE(name == "Hill.PAK" || name == "Hill.PAK.bak" || name == "Hill.PAK.bak.old0")
+          << "unexpected file " << name;
     }
-    std::string track, backup;
+    std::string track, backup, aside;
     const bool hasTrack = names.count("Hill.PAK") && ReadBytes(track_, track);
     const bool hasBackup = names.count("Hill.PAK.bak") && ReadBytes(backup_, backup);
+    const bool hasAside = names.count("Hill.PAK.bak.old0") && ReadBytes(backup_ + ".old0", aside);
     const bool trackWhole = hasTrack && track == original;
     const bool backupWhole = hasBackup && backup == original;
     EXPECT_TRUE(trackWhole || backupWhole) << "the original is nowhere complete";
@@ -110,7 +113,14 @@ class CrashTest : public TempFolderTest {
     if (hasBackup && !backupWhole) {
       EXPECT_EQ(backup, kEarlier) << "the backup holds something else";
     }
+    if (hasAside) {
+      EXPECT_EQ(aside, kEarlier) << "the aside name holds something else";
+    }
+    if (state != "track repaired") {
+      EXPECT_TRUE((hasBackup && backup == kEarlier) || hasAside) << "the earlier backup is lost";
+    }
     state += !hasBackup ? ", no backup" : backupWhole ? ", backup original" : ", backup earlier";
+    if (hasAside) state += ", earlier aside";
     return state;
   }
 
@@ -155,16 +165,18 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledAfterAnyCall) {
   // 4 KiB writes: the 64 KiB repaired content goes out in 16 parts, each a boundary of its own.
   const std::string original = MakeTrack(64 * 1024);
   const auto seen = KillAfterEveryCall(original, {{"TMF_WRITE_CHUNK", "4096"}});
-  EXPECT_TRUE(CallsInclude(
-      {"open", "read", "close", "lstat", "unlink", "renameat2", "open", "write", "write", "close"}))
+  EXPECT_TRUE(CallsInclude({"open", "read", "stat", "lstat", "renameat2", "renameat2", "stat",
+                            "open", "write", "write", "close", "unlink", "close"}))
       << ::testing::PrintToString(calls_);
   // Every phase of the repair was hit by some kill.
   for (const char* state :
-       {"track original, backup earlier", "track original, no backup", "no track, backup original",
-        "track partly written, backup original", "track repaired, backup original"}) {
+       {"track original, backup earlier", "track original, no backup, earlier aside",
+        "no track, backup original, earlier aside",
+        "track partly written, backup original, earlier aside",
+        "track repaired, backup original, earlier aside", "track repaired, backup original"}) {
     EXPECT_GT(seen.count(state), 0u) << state << " never seen: " << ::testing::PrintToString(seen);
   }
-  EXPECT_GE(seen.at("track partly written, backup original"), 15);
+  EXPECT_GE(seen.at("track partly written, backup original, earlier aside"), 15);
 }
 
 TEST_F(CrashTest, KeepsTheOriginalWholeWhenTheRenameFallsBackToLinkAndUnlink) {
@@ -173,9 +185,11 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenTheRenameFallsBackToLinkAndUnlink) {
       KillAfterEveryCall(original, {{"TMF_WRITE_CHUNK", "4096"}, {"TMF_REFUSE_RENAME_FLAGS", "1"}});
   EXPECT_TRUE(CallsInclude({"renameat2", "link", "unlink", "open", "write", "close"}))
       << ::testing::PrintToString(calls_);
-  // Between link and unlink the original has both names.
-  EXPECT_GT(seen.count("track original, backup original"), 0u) << ::testing::PrintToString(seen);
-  EXPECT_GT(seen.count("track partly written, backup original"), 0u);
+  // Between link and unlink the original has both names, and so has the earlier backup.
+  EXPECT_GT(seen.count("track original, backup original, earlier aside"), 0u)
+      << ::testing::PrintToString(seen);
+  EXPECT_GT(seen.count("track original, backup earlier, earlier aside"), 0u);
+  EXPECT_GT(seen.count("track partly written, backup original, earlier aside"), 0u);
 }
 
 TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledPartWayThroughALargeWrite) {
@@ -194,7 +208,8 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledPartWayThroughALargeWrite) {
     Prepare(original);
     const long n = call(random);
     EXPECT_TRUE(Run({{"TMF_WRITE_CHUNK", "65536"}, {"TMF_KILL_AFTER", std::to_string(n)}}).killed);
-    EXPECT_EQ(CheckNothingLost(original), "track partly written, backup original") << n;
+    EXPECT_EQ(CheckNothingLost(original), "track partly written, backup original, earlier aside")
+        << n;
     EXPECT_EQ(SizeOf(track_), (n - first + 1) * 65536) << n;
   }
 }

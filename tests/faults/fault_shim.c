@@ -159,6 +159,10 @@ static int StatVia(const char* op, const char* name, int fd, const char* path, v
 int fstat(int fd, struct stat* info) { return StatVia("fstat", "fstat", fd, NULL, info); }
 int fstat64(int fd, struct stat64* info) { return StatVia("fstat", "fstat64", fd, NULL, info); }
 int lstat(const char* path, struct stat* info) { return StatVia("lstat", "lstat", -1, path, info); }
+int stat(const char* path, struct stat* info) { return StatVia("stat", "stat", -1, path, info); }
+int stat64(const char* path, struct stat64* info) {
+  return StatVia("stat", "stat64", -1, path, info);
+}
 int lstat64(const char* path, struct stat64* info) {
   return StatVia("lstat", "lstat64", -1, path, info);
 }

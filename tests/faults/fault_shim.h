@@ -26,8 +26,8 @@ void ShimLimitWrites(size_t chunk);
 void ShimRefuseRenameFlags(int refuse);
 
 // The nth armed call of kind op fails with errno error. For "read" and "write", error 0 makes
-// the call move no bytes and return 0 instead. Kinds: open fstat lstat read write close flock
-// unlink renameat2 link. A failing close still releases the descriptor, as Linux's does.
+// the call move no bytes and return 0 instead. Kinds: open fstat stat lstat read write close
+// flock unlink renameat2 link. A failing close still releases the descriptor, as Linux's does.
 void ShimFailNth(const char* op, long nth, int error);
 
 // How many calls the shim has made fail since it was armed.

@@ -142,51 +142,58 @@ class FaultTest : public TrackFolderTest {
     return ReadBytes(path, bytes) ? bytes : "<missing>";
   }
 
-  // What a failed repair must leave: flag 0, the message given, the track exactly as it was, the
-  // earlier backup or none, nothing else, and no descriptor open.
-  void ExpectTrackKept(std::int32_t flag, const std::string& original, bool earlierBackupKept,
-                       const std::string& what, const std::string& message = "") {
+  // What a failed repair must leave: flag 0, the message given, the track and the earlier backup
+  // exactly as they were, nothing else, and no descriptor open.
+  void ExpectTrackKept(std::int32_t flag, const std::string& original, const std::string& what,
+                       const std::string& message = "") {
     EXPECT_EQ(flag, 0) << what;
     EXPECT_EQ(message_, message) << what;
     EXPECT_TRUE(Content(track_) == original) << what << ": the track changed";
-    if (earlierBackupKept) {
-      EXPECT_TRUE(Content(backup_) == kEarlier) << what << ": the earlier backup changed";
-    } else {
-      EXPECT_FALSE(PathExists(backup_)) << what << ": a backup is left";
-    }
-    const std::set<std::string> expected = earlierBackupKept
-                                               ? std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"}
-                                               : std::set<std::string>{"Hill.PAK"};
-    EXPECT_EQ(Entries(folder_), expected) << what;
-    EXPECT_EQ(OpenHandles(), descriptorsBefore_) << what << ": a descriptor stayed open";
-  }
-
-  // What a successful repair must leave.
-  void ExpectFixed(std::int32_t flag, const std::string& original, const std::string& what) {
-    EXPECT_EQ(flag, 1) << what;
-    EXPECT_EQ(message_, "Hill00007Map") << what;
-    EXPECT_TRUE(Content(track_) == Repaired(original)) << what << ": not the repaired content";
-    EXPECT_TRUE(Content(backup_) == original) << what << ": the backup is not the original";
+    EXPECT_TRUE(Content(backup_) == kEarlier) << what << ": the earlier backup changed";
     EXPECT_EQ(Entries(folder_), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"})) << what;
     EXPECT_EQ(OpenHandles(), descriptorsBefore_) << what << ": a descriptor stayed open";
   }
 
-  // Fails every file call of a clean repair in turn, one per repair (and makes each read and
-  // write move nothing, in turn). The earlier backup survives a failure before the rename of the
-  // track; from the rename on it is gone, and the track is back under its own name. A failure
-  // to open for reading and writing is no failure: the repair opens for reading only.
+  // What a successful repair must leave; strayAside: the earlier backup could not be deleted at
+  // the end and is still at its aside name.
+  void ExpectFixed(std::int32_t flag, const std::string& original, const std::string& what,
+                   bool strayAside = false) {
+    EXPECT_EQ(flag, 1) << what;
+    EXPECT_EQ(message_, "Hill00007Map") << what;
+    EXPECT_TRUE(Content(track_) == Repaired(original)) << what << ": not the repaired content";
+    EXPECT_TRUE(Content(backup_) == original) << what << ": the backup is not the original";
+    std::set<std::string> expected = {"Hill.PAK", "Hill.PAK.bak"};
+    if (strayAside) {
+      expected.insert("Hill.PAK.bak.old0");
+      EXPECT_EQ(Content(backup_ + ".old0"), kEarlier) << what;
+    }
+    EXPECT_EQ(Entries(folder_), expected) << what;
+    EXPECT_EQ(OpenHandles(), descriptorsBefore_) << what << ": a descriptor stayed open";
+  }
+
   void FailEachAllocationInTurn(const std::string& original);
 
+  // Fails every file call of a clean repair in turn, one per repair (and makes each read and
+  // write move nothing, in turn). Whatever fails, the track and the earlier backup end as they
+  // were, with three exceptions where the repair goes through: a failure to open for reading and
+  // writing (the repair opens for reading only), a failure to set the earlier backup aside (it
+  // takes the next aside name), and a failure after the new track is complete (deleting the
+  // earlier backup from its aside name, closing the track read).
   void FailEachCallInTurn(const std::string& original, bool refuseRenameFlags) {
     Prepare(original);
     ShimRefuseRenameFlags(refuseRenameFlags);
     ExpectFixed(Fix(), original, "no fault");
     calls_ = trace_;
-    const std::size_t renameAt =
-        std::find(calls_.begin(), calls_.end(), "renameat2") - calls_.begin();
-    ASSERT_LT(renameAt, calls_.size()) << ::testing::PrintToString(calls_);
+    const auto at = [this](const char* kind, std::size_t from) {
+      return std::find(calls_.begin() + from, calls_.end(), kind) - calls_.begin();
+    };
     // Up to its lock, the first open is the attempt to read and write.
-    const std::size_t lockAt = std::find(calls_.begin(), calls_.end(), "flock") - calls_.begin();
+    const std::size_t lockAt = at("flock", 0);
+    const std::size_t asideAt = at("renameat2", 0);
+    const std::size_t renameAt = at("renameat2", asideAt + 1);
+    const std::size_t newLockAt = at("flock", renameAt);
+    const std::size_t newCloseAt = at("close", newLockAt);
+    ASSERT_LT(newCloseAt, calls_.size()) << ::testing::PrintToString(calls_);
 
     std::map<std::string, long> seen;
     for (std::size_t i = 0; i < calls_.size(); ++i) {
@@ -203,10 +210,12 @@ class FaultTest : public TrackFolderTest {
             kind + " #" + std::to_string(nth) + ", errno " + std::to_string(error);
         EXPECT_EQ(FaultsMet(), 1) << what;
         RemoveFaults();
-        if (i < lockAt) {
+        if (i < lockAt || (i >= asideAt && i < renameAt)) {
           ExpectFixed(flag, original, what);
+        } else if (i > newCloseAt) {
+          ExpectFixed(flag, original, what, kind == "unlink");
         } else {
-          ExpectTrackKept(flag, original, i < renameAt, what);
+          ExpectTrackKept(flag, original, what);
         }
       }
     }
@@ -222,15 +231,15 @@ TEST_F(FaultTest, KeepsTheTrackWhenAnyFileCallFails) {
   FailEachCallInTurn(MakeTrack(64 * 1024), false);
   EXPECT_EQ(::testing::PrintToString(calls_),
             ::testing::PrintToString(std::vector<std::string>{
-                "open", "fstat", "flock", "fstat", "read", "close", "lstat", "unlink", "renameat2",
-                "open", "flock", "write", "close"}));
+                "open", "fstat", "flock", "fstat", "read", "stat", "lstat", "renameat2",
+                "renameat2", "stat", "open", "flock", "write", "close", "unlink", "close"}));
 }
 
 TEST_F(FaultTest, KeepsTheTrackWhenAnyFileCallFailsDuringTheLinkAndUnlinkRename) {
   FailEachCallInTurn(MakeTrack(64 * 1024), true);
-  // The rename fell back to link and unlink: each of those failed in turn above.
-  EXPECT_EQ(std::count(calls_.begin(), calls_.end(), "link"), 1);
-  EXPECT_EQ(std::count(calls_.begin(), calls_.end(), "unlink"), 2);
+  // Both renames fell back to link and unlink: each of those failed in turn above.
+  EXPECT_EQ(std::count(calls_.begin(), calls_.end(), "link"), 2);
+  EXPECT_EQ(std::count(calls_.begin(), calls_.end(), "unlink"), 3);
 }
 
 TEST_F(FaultTest, KeepsTheTrackWhenNeitherOpenWorks) {
@@ -240,7 +249,7 @@ TEST_F(FaultTest, KeepsTheTrackWhenNeitherOpenWorks) {
   std::int32_t flag = Fix();
   EXPECT_EQ(FaultsMet(), 2);  // for reading and writing, then for reading only
   RemoveFaults();
-  ExpectTrackKept(flag, original, true, "every open");
+  ExpectTrackKept(flag, original, "every open");
 
   // Opened for reading only, and then its size cannot be taken.
   Prepare(original);
@@ -249,11 +258,12 @@ TEST_F(FaultTest, KeepsTheTrackWhenNeitherOpenWorks) {
   flag = Fix();
   EXPECT_EQ(FaultsMet(), 2);
   RemoveFaults();
-  ExpectTrackKept(flag, original, true, "open for writing, then the size");
+  ExpectTrackKept(flag, original, "open for writing, then the size");
 }
 
 TEST_F(FaultTest, KeepsTheTrackWhenTheRestoreAfterAFailedWriteUsesTheFallback) {
-  // The write fails, the partial file goes, and the backup is moved back by link and unlink.
+  // The write fails, the partial file goes, and the track and the earlier backup are moved back by
+  // link and unlink.
   const std::string original = MakeTrack(8192);
   Prepare(original);
   ShimRefuseRenameFlags(1);
@@ -261,8 +271,8 @@ TEST_F(FaultTest, KeepsTheTrackWhenTheRestoreAfterAFailedWriteUsesTheFallback) {
   const std::int32_t flag = Fix();
   EXPECT_EQ(FaultsMet(), 1);
   RemoveFaults();
-  ExpectTrackKept(flag, original, false, "write");
-  EXPECT_EQ(std::count(trace_.begin(), trace_.end(), "link"), 2)
+  ExpectTrackKept(flag, original, "write");
+  EXPECT_EQ(std::count(trace_.begin(), trace_.end(), "link"), 4)
       << ::testing::PrintToString(trace_);
 }
 
@@ -275,8 +285,8 @@ TEST_F(FaultTest, KeepsTheTrackWhenTheWriteStopsPartWay) {
   const std::int32_t flag = Fix();
   EXPECT_EQ(FaultsMet(), 2);
   RemoveFaults();
-  ExpectTrackKept(flag, original, false, "short write, then ENOSPC");
-  EXPECT_EQ(std::count(trace_.begin(), trace_.end(), "unlink"), 2)
+  ExpectTrackKept(flag, original, "short write, then ENOSPC");
+  EXPECT_EQ(std::count(trace_.begin(), trace_.end(), "unlink"), 1)
       << "the partial file was not removed: " << ::testing::PrintToString(trace_);
 }
 
@@ -302,7 +312,7 @@ TEST_F(FaultTest, KeepsTheTrackWhenTheFileEndsBeforeItsSize) {
   const std::int32_t flag = Fix();
   EXPECT_EQ(FaultsMet(), 2);
   RemoveFaults();
-  ExpectTrackKept(flag, original, true, "end of file after a short read");
+  ExpectTrackKept(flag, original, "end of file after a short read");
 }
 
 // Fails each allocation of a repair in turn, the content buffer's among them.
@@ -322,7 +332,7 @@ void FaultTest::FailEachAllocationInTurn(const std::string& original) {
     RemoveFaults();
     // Memory that the new map name needs is a name of the wrong length; any other, a failure.
     const std::string refusal = message_ == "map name isn't 12 chars" ? message_ : "";
-    ExpectTrackKept(flag, original, true, "allocation #" + std::to_string(nth), refusal);
+    ExpectTrackKept(flag, original, "allocation #" + std::to_string(nth), refusal);
   }
 }
 
@@ -340,7 +350,7 @@ TEST_F(FaultTest, RestoresTheTrackWhenTheNewFileCannotBeLocked) {
   const std::int32_t flag = Fix();
   EXPECT_EQ(FaultsMet(), 1);
   RemoveFaults();
-  ExpectTrackKept(flag, original, false, "flock of the new file");
+  ExpectTrackKept(flag, original, "flock of the new file");
 }
 
 }  // namespace

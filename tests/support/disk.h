@@ -48,6 +48,22 @@ class TempFolderTest : public ::testing::Test {
 // Marks path hidden; false where the platform has no such attribute.
 bool SetHidden(const std::string& path);
 
+// Makes a symbolic link at link that points at target, a name in link's folder or a full path.
+// Wine has no call that makes one: there the host's ln makes it.
+bool MakeLink(const std::string& target, const std::string& link);
+
+// The permission bits of path, and setting them; false where the platform has none.
+bool GetPermissions(const std::string& path, unsigned& bits);
+bool SetPermissions(const std::string& path, unsigned bits);
+
+// Marks path immutable (or not): no one may change, rename or delete it. False where the
+// platform or the file system has no such flag.
+bool SetImmutable(const std::string& path, bool immutable);
+
+// Sets the sticky bit of a folder open to all: there only a file's owner may rename or delete it.
+// False where the platform has no such bit.
+bool MakeSticky(const std::string& folder);
+
 // Holds a file open the way another program would that shares it with nobody.
 struct ExclusiveHold {
   std::intptr_t handle = -1;
@@ -76,6 +92,7 @@ class OrdinaryUser {
  public:
   OrdinaryUser();
   ~OrdinaryUser();
+  bool ok() const { return previous_ >= 0; }
 
  private:
   int previous_ = -1;

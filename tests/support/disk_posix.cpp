@@ -1,10 +1,11 @@
 #include <fcntl.h>
 #include <ftw.h>
-#include <signal.h>
+#include <linux/fs.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/fsuid.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +108,34 @@ void RemoveTree(const std::string& path) {
 
 bool SetHidden(const std::string&) { return false; }
 
+bool MakeLink(const std::string& target, const std::string& link) {
+  return symlink(target.c_str(), link.c_str()) == 0;
+}
+
+bool GetPermissions(const std::string& path, unsigned& bits) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  bits = info.st_mode & 07777;
+  return true;
+}
+
+bool SetPermissions(const std::string& path, unsigned bits) {
+  return chmod(path.c_str(), static_cast<mode_t>(bits)) == 0;
+}
+
+bool SetImmutable(const std::string& path, bool immutable) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  close(fd);
+  return done;
+}
+
+bool MakeSticky(const std::string& folder) { return chmod(folder.c_str(), 01777) == 0; }
+
 ExclusiveHold::~ExclusiveHold() {
   if (handle >= 0) close(static_cast<int>(handle));
 }
@@ -118,12 +147,12 @@ bool HoldExclusive(const std::string& path, ExclusiveHold& hold) {
   return flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
-// Writes past the limit fail with EFBIG instead of raising SIGXFSZ.
+// As under a shell's ulimit -f: a write past the limit raises SIGXFSZ, which ends the process
+// unless the writer blocks it.
 FileSizeLimit::FileSizeLimit(std::int64_t limit) {
   struct rlimit current;
   if (getrlimit(RLIMIT_FSIZE, &current) != 0) return;
   previous_ = static_cast<std::int64_t>(current.rlim_cur);
-  signal(SIGXFSZ, SIG_IGN);
   struct rlimit lowered = current;
   lowered.rlim_cur = static_cast<rlim_t>(limit);
   ok_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
@@ -135,7 +164,6 @@ FileSizeLimit::~FileSizeLimit() {
   getrlimit(RLIMIT_FSIZE, &current);
   current.rlim_cur = static_cast<rlim_t>(previous_);
   setrlimit(RLIMIT_FSIZE, &current);
-  signal(SIGXFSZ, SIG_DFL);
 }
 
 // Root passes every permission check; a file user id of nobody drops those privileges for file

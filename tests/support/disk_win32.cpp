@@ -28,6 +28,24 @@ bool WriteAt(HANDLE file, std::int64_t offset, const std::string& bytes) {
            put == bytes.size()));
 }
 
+// The host's name of a Windows path under Wine (Wine's own kernel32 export), or empty.
+std::string UnixPathOf(const std::string& path) {
+  using UnixNameCall = char*(CDECL*)(const WCHAR*);
+  const auto unixNameOf = reinterpret_cast<UnixNameCall>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixNameOf == nullptr) return std::string();
+  std::wstring wide(path.size() + 1, L'\0');
+  if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size())) ==
+      0) {
+    return std::string();
+  }
+  char* name = unixNameOf(wide.c_str());
+  if (name == nullptr) return std::string();
+  const std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
 }  // namespace
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
@@ -124,12 +142,57 @@ void RemoveTree(const std::string& path) {
     } while (FindNextFileA(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryA(path.c_str());
+  if (RemoveDirectoryA(path.c_str())) return;
+  // Under Wine a link whose target is gone is listed by no call: the host's rm removes what is
+  // left.
+  const std::string unixPath = UnixPathOf(path);
+  if (unixPath.empty()) return;
+  std::string command = "/bin/rm -rf " + unixPath;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    return;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (int wait = 0; wait < 500 && PathExists(path); ++wait) Sleep(10);
 }
 
 bool SetHidden(const std::string& path) {
   return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
 }
+
+// Wine starts a host program from CreateProcessA but cannot wait for it: the link is awaited.
+bool MakeLink(const std::string& target, const std::string& link) {
+  const std::string folder = link.substr(0, link.rfind('\\'));
+  const std::string unixFolder = UnixPathOf(folder);
+  const bool full = target.find('\\') != std::string::npos;
+  const std::string unixTarget = full ? UnixPathOf(target) : target;
+  if (unixFolder.empty() || unixTarget.empty()) return false;
+  std::string command =
+      "/bin/ln -s " + unixTarget + " " + unixFolder + "/" + link.substr(link.rfind('\\') + 1);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (int wait = 0; wait < 500; ++wait) {
+    if (PathExists(link)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+bool GetPermissions(const std::string&, unsigned&) { return false; }
+bool SetPermissions(const std::string&, unsigned) { return false; }
+bool SetImmutable(const std::string&, bool) { return false; }
+bool MakeSticky(const std::string&) { return false; }
 
 ExclusiveHold::~ExclusiveHold() {
   HANDLE value = reinterpret_cast<HANDLE>(handle);
