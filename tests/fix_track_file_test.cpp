@@ -311,9 +311,9 @@ TEST_F(FixTrackFileTest, KeepsTheEarlierBackupWhenTheTrackCannotBeRenamed) {
   if (!SetImmutable(track_, true)) GTEST_SKIP() << "no immutable files here";
   const std::size_t handles = OpenHandles();
   const std::int32_t flag = Fix(track_);
-  SetImmutable(track_, false);
   ExpectNothingTouched(flag, message_, folder_,
                        {{"Hill.PAK", kOriginal}, {"Hill.PAK.bak", kEarlier}}, handles);
+  EXPECT_TRUE(SetImmutable(track_, false));
 }
 
 // Fault: the repaired track was created with the default mode, so a private track became

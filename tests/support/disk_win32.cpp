@@ -46,6 +46,38 @@ std::string UnixPathOf(const std::string& path) {
   return result;
 }
 
+// Runs a shell command on the host under Wine. Wine starts a host program from CreateProcessA
+// but cannot wait for it: the command touches a marker file when it succeeds, and that is
+// awaited (5 s at most).
+bool RunOnHost(const std::string& command) {
+  char temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof temp, temp);
+  if (length == 0 || length > MAX_PATH) return false;
+  static unsigned g_runs = 0;  // markers made by this process so far
+  const std::string marker = std::string(temp) + "trackmapfix-host-" +
+                             std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_runs);
+  const std::string unixMarker = UnixPathOf(marker);
+  if (unixMarker.empty()) return false;
+  std::string line = "/bin/sh -c \"" + command + " && touch " + unixMarker + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (int wait = 0; wait < 500; ++wait) {
+    if (GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileA(marker.c_str());
+      return true;
+    }
+    Sleep(10);
+  }
+  return false;
+}
+
 }  // namespace
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
@@ -146,52 +178,28 @@ void RemoveTree(const std::string& path) {
   // Under Wine a link whose target is gone is listed by no call: the host's rm removes what is
   // left.
   const std::string unixPath = UnixPathOf(path);
-  if (unixPath.empty()) return;
-  std::string command = "/bin/rm -rf " + unixPath;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
-    return;
-  }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  for (int wait = 0; wait < 500 && PathExists(path); ++wait) Sleep(10);
+  if (!unixPath.empty()) RunOnHost("rm -rf " + unixPath);
 }
 
 bool SetHidden(const std::string& path) {
   return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
 }
 
-// Wine starts a host program from CreateProcessA but cannot wait for it: the link is awaited.
 bool MakeLink(const std::string& target, const std::string& link) {
-  const std::string folder = link.substr(0, link.rfind('\\'));
-  const std::string unixFolder = UnixPathOf(folder);
+  const std::string unixLink = UnixPathOf(link);
   const bool full = target.find('\\') != std::string::npos;
   const std::string unixTarget = full ? UnixPathOf(target) : target;
-  if (unixFolder.empty() || unixTarget.empty()) return false;
-  std::string command =
-      "/bin/ln -s " + unixTarget + " " + unixFolder + "/" + link.substr(link.rfind('\\') + 1);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
-    return false;
-  }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  for (int wait = 0; wait < 500; ++wait) {
-    if (PathExists(link)) return true;
-    Sleep(10);
-  }
-  return false;
+  return !unixLink.empty() && !unixTarget.empty() &&
+         RunOnHost("ln -s " + unixTarget + " " + unixLink);
 }
 
 bool GetPermissions(const std::string&, unsigned&) { return false; }
 bool SetPermissions(const std::string&, unsigned) { return false; }
-bool SetImmutable(const std::string&, bool) { return false; }
+bool SetImmutable(const std::string& path, bool immutable) {
+  const std::string unixPath = UnixPathOf(path);
+  return !unixPath.empty() &&
+         RunOnHost(std::string("chattr ") + (immutable ? "+i " : "-i ") + unixPath);
+}
 bool MakeSticky(const std::string&) { return false; }
 
 ExclusiveHold::~ExclusiveHold() {
