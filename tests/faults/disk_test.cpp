@@ -7,9 +7,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 
+#include "after_repair.h"
 #include "clock.h"
 #include "process_usage.h"
 #include "repair.h"
@@ -48,18 +50,16 @@ class DiskTest : public ::testing::Test {
     return ReadBytes(path, bytes) ? bytes : "<missing>";
   }
 
-  // The failed repair: flag 0, no message, the track and the earlier backup as they were, no
-  // other file of the repair's, and no handle left open.
-  void ExpectNothingLost(const std::set<std::string>& others = {}) {
+  // The failed repair: flag 0, no message, the track and the earlier backup as they were, beside
+  // the test's own files in others.
+  void ExpectNothingLost(const std::map<std::string, std::string>& others = {}) {
     std::string message = "left over";
     EXPECT_EQ(FixTrackFile(track_, message), 0);
     EXPECT_EQ(message, "");
-    EXPECT_TRUE(Content(track_) == original_) << "the track changed";
-    EXPECT_EQ(Content(backup_), kEarlier);
-    std::set<std::string> names = others;
-    names.insert({"Hill.PAK", "Hill.PAK.bak"});
-    EXPECT_EQ(Entries(folder_), names);
-    EXPECT_EQ(OpenHandles(), handles_);
+    std::map<std::string, std::string> files = {{"Hill.PAK", original_},
+                                                {"Hill.PAK.bak", kEarlier}};
+    for (const auto& other : others) files.insert(other);
+    ExpectAfterRepair(folder_, files, handles_);
   }
 
   std::string folder_;
@@ -85,7 +85,9 @@ TEST_F(FullDiskTest, KeepsTheEarlierBackupWhenTheNewFileDoesNotFit) {
   ASSERT_TRUE(WriteBytes(Filler(0), std::string(40 * 1024, 'r')));
   EXPECT_FALSE(WriteBytes(Filler(1), std::string(1 << 20, 'f'))) << "the disk did not fill";
   ASSERT_EQ(std::remove(Filler(0).c_str()), 0);
-  ExpectNothingLost({"filler1"});
+  std::string filler;
+  ASSERT_TRUE(ReadBytes(Filler(1), filler));
+  ExpectNothingLost({{"filler1", filler}});
   ASSERT_EQ(std::remove(Filler(1).c_str()), 0);
   std::string message;
   EXPECT_EQ(FixTrackFile(track_, message), 1);
@@ -98,8 +100,8 @@ TEST_F(FullDiskTest, KeepsTheEarlierBackupWhenNoNewFileCanBeCreated) {
   int made = 0;
   while (made < 100 && WriteBytes(Filler(made), "")) ++made;
   ASSERT_LT(made, 100) << "the disk never ran out of files";
-  std::set<std::string> fillers;
-  for (int n = 0; n < made; ++n) fillers.insert("filler" + std::to_string(n));
+  std::map<std::string, std::string> fillers;
+  for (int n = 0; n < made; ++n) fillers["filler" + std::to_string(n)] = "";
   ExpectNothingLost(fillers);
 }
 
@@ -112,10 +114,8 @@ TEST_F(FatDiskTest, KeepsTheEarlierBackupWhereNoRenameRefusesToReplace) {
   std::printf("a repair on FAT through FUSE %s\n", flag == 1 ? "went through" : "failed");
   if (flag == 1) {
     EXPECT_EQ(message, "Hill00007Map");
-    EXPECT_TRUE(Content(track_) == Repaired(original_));
-    EXPECT_TRUE(Content(backup_) == original_);
-    EXPECT_EQ(Entries(folder_), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"}));
-    EXPECT_EQ(OpenHandles(), handles_);
+    ExpectAfterRepair(folder_, {{"Hill.PAK", Repaired(original_)}, {"Hill.PAK.bak", original_}},
+                      handles_);
   } else {
     ExpectNothingLost();
   }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "after_repair.h"
 #include "clock.h"
 #include "disk.h"
 #include "fault_shim.h"
@@ -148,10 +149,8 @@ class FaultTest : public TrackFolderTest {
                        const std::string& message = "") {
     EXPECT_EQ(flag, 0) << what;
     EXPECT_EQ(message_, message) << what;
-    EXPECT_TRUE(Content(track_) == original) << what << ": the track changed";
-    EXPECT_TRUE(Content(backup_) == kEarlier) << what << ": the earlier backup changed";
-    EXPECT_EQ(Entries(folder_), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"})) << what;
-    EXPECT_EQ(OpenHandles(), descriptorsBefore_) << what << ": a descriptor stayed open";
+    ExpectAfterRepair(folder_, {{"Hill.PAK", original}, {"Hill.PAK.bak", kEarlier}},
+                      descriptorsBefore_, what);
   }
 
   // What a successful repair must leave; strayAside: the earlier backup could not be deleted at
@@ -160,15 +159,10 @@ class FaultTest : public TrackFolderTest {
                    bool strayAside = false) {
     EXPECT_EQ(flag, 1) << what;
     EXPECT_EQ(message_, "Hill00007Map") << what;
-    EXPECT_TRUE(Content(track_) == Repaired(original)) << what << ": not the repaired content";
-    EXPECT_TRUE(Content(backup_) == original) << what << ": the backup is not the original";
-    std::set<std::string> expected = {"Hill.PAK", "Hill.PAK.bak"};
-    if (strayAside) {
-      expected.insert("Hill.PAK.bak.old0");
-      EXPECT_EQ(Content(backup_ + ".old0"), kEarlier) << what;
-    }
-    EXPECT_EQ(Entries(folder_), expected) << what;
-    EXPECT_EQ(OpenHandles(), descriptorsBefore_) << what << ": a descriptor stayed open";
+    std::map<std::string, std::string> expected = {{"Hill.PAK", Repaired(original)},
+                                                   {"Hill.PAK.bak", original}};
+    if (strayAside) expected["Hill.PAK.bak.old0"] = kEarlier;
+    ExpectAfterRepair(folder_, expected, descriptorsBefore_, what);
   }
 
   void FailEachAllocationInTurn(const std::string& original);

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "after_repair.h"
 #include "disk.h"
 #include "hold_point.h"
 #include "process_usage.h"
@@ -47,11 +48,6 @@ class OverlapTest : public TrackFolderTest {
     TrackFolderTest::TearDown();
   }
 
-  std::string Content(const std::string& path) {
-    std::string bytes;
-    return ReadBytes(path, bytes) ? bytes : "<missing>";
-  }
-
   std::string original_;
   std::size_t handles_ = 0;
 };
@@ -71,10 +67,8 @@ TEST_F(OverlapTest, ASecondRepairBetweenTheFirstOnesReadAndRenameLosesNothing) {
   EXPECT_EQ(outer + inner, 1) << "outer " << outer << ", inner " << inner;
   EXPECT_EQ(outer == 1 ? message : innerMessage, "Hill00007Map");
   EXPECT_EQ(outer == 1 ? innerMessage : message, "");
-  EXPECT_TRUE(Content(track_) == Repaired(original_));
-  EXPECT_TRUE(Content(backup_) == original_) << "the original is not the backup";
-  EXPECT_EQ(Entries(folder_), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"}));
-  EXPECT_EQ(OpenHandles(), handles_);
+  ExpectAfterRepair(folder_, {{"Hill.PAK", Repaired(original_)}, {"Hill.PAK.bak", original_}},
+                    handles_);
 }
 
 // Another program moves the track away and puts a file of its own in its place after the read:
@@ -90,11 +84,9 @@ TEST_F(OverlapTest, PutsBackATrackReplacedBetweenTheReadAndTheRename) {
   EXPECT_EQ(FixTrackFile(track_, message), 0);
   ASSERT_TRUE(replaced);
   EXPECT_EQ(message, "");
-  EXPECT_EQ(Content(track_), theirs);
-  EXPECT_EQ(Content(backup_), kEarlier);
-  EXPECT_TRUE(Content(moved) == original_);
-  EXPECT_EQ(Entries(folder_), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak", "Moved.PAK"}));
-  EXPECT_EQ(OpenHandles(), handles_);
+  ExpectAfterRepair(folder_,
+                    {{"Hill.PAK", theirs}, {"Hill.PAK.bak", kEarlier}, {"Moved.PAK", original_}},
+                    handles_);
 }
 
 }  // namespace

@@ -12,12 +12,11 @@ add_executable(repair_driver repair_driver.cpp)
 target_link_libraries(repair_driver PRIVATE repair fault_shim)
 
 tmf_add_test(crash_test crash_test.cpp)
-target_link_libraries(crash_test PRIVATE track_files)
 target_compile_definitions(crash_test PRIVATE TMF_REPAIR_DRIVER="$<TARGET_FILE:repair_driver>")
 add_dependencies(crash_test repair_driver)
 
 tmf_add_test(fault_test fault_test.cpp)
-target_link_libraries(fault_test PRIVATE fault_shim track_files ${TMF_FIU_LIBRARY})
+target_link_libraries(fault_test PRIVATE fault_shim ${TMF_FIU_LIBRARY})
 set_tests_properties(${TMF_TEST_PREFIX}fault_test PROPERTIES
   ENVIRONMENT "LD_PRELOAD=${TMF_FIU_POSIX_PRELOAD}")
 

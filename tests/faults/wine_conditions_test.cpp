@@ -9,6 +9,7 @@
 
 #include "clock.h"
 #include "disk.h"
+#include "handle_guard.h"
 #include "repair.h"
 #include "track_files.h"
 #include "track_folder_test.h"
@@ -17,17 +18,6 @@ namespace {
 
 const std::string kEarlier = "an earlier backup";
 
-// A handle closed at the end of its scope.
-struct HandleGuard {
-  HANDLE value;
-  explicit HandleGuard(HANDLE handle) : value(handle) {}
-  ~HandleGuard() {
-    if (value != nullptr && value != INVALID_HANDLE_VALUE) CloseHandle(value);
-  }
-  HandleGuard(const HandleGuard&) = delete;
-  HandleGuard& operator=(const HandleGuard&) = delete;
-};
-
 // The other process: opens path without sharing, signals NAME-held, and keeps the file open until
 // NAME-release is signalled (or 30 s pass). Returns its exit code.
 int HoldFile(const std::string& path, const std::string& name) {
@@ -35,7 +25,7 @@ int HoldFile(const std::string& path, const std::string& name) {
   HandleGuard release(CreateEventA(nullptr, TRUE, FALSE, (name + "-release").c_str()));
   HandleGuard file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.value == INVALID_HANDLE_VALUE || held.value == nullptr || release.value == nullptr) {
+  if (!file.ok() || !held.ok() || !release.ok()) {
     return 1;
   }
   SetEvent(held.value);
@@ -133,7 +123,7 @@ std::string LongPathContent(const std::string& path) {
                                   static_cast<int>(wide.size())));
   HandleGuard file(CreateFileW((L"\\\\?\\" + wide).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.value == INVALID_HANDLE_VALUE) return "<missing>";
+  if (!file.ok()) return "<missing>";
   std::string bytes;
   char chunk[1 << 16];
   DWORD got = 0;

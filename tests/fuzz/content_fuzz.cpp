@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "content.h"
+#include "replace_model.h"
 
 namespace {
 
@@ -19,23 +20,6 @@ const std::string kSupercross = "Supercross_Map";
 const std::string kMarkerSite = ";  The Sun";
 const std::string kFixMarker = ";TDFIX   1";
 constexpr std::size_t kNameMaterial = 14;
-
-struct Span {
-  std::size_t at;
-  std::size_t length;
-};
-
-// Scans from the first byte, replaces each match and goes on right after it. Records where it
-// replaced, so that the caller can tell replaced bytes from untouched ones.
-std::string ReplaceModel(std::string text, const std::string& from, const std::string& to,
-                         std::vector<Span>& replaced) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + from.size())) {
-    text.replace(at, from.size(), to);
-    replaced.push_back({at, from.size()});
-  }
-  return text;
-}
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "content fuzz: %s\n", what);
@@ -84,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (match.first != before.find(*stock)) Fail("wrong first occurrence");
 
   const std::string name = NameOf(material, stock->size());
-  std::vector<Span> replaced;
-  const std::string renamed = ReplaceModel(before, *stock, name, replaced);
-  const std::string expected = ReplaceModel(renamed, kMarkerSite, kFixMarker, replaced);
+  std::vector<ReplacedSpan> replaced;
+  const std::string renamed = ReplaceModel(before, *stock, name, &replaced);
+  const std::string expected = ReplaceModel(renamed, kMarkerSite, kFixMarker, &replaced);
 
   RepairContentInChunks(buffer.get(), length, match, name, chunk);
   const std::string after(buffer.get(), length);
@@ -94,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Independently of the model's result: outside the replaced spans every byte is as before.
   std::vector<bool> touched(length, false);
-  for (const Span& span : replaced) {
+  for (const ReplacedSpan& span : replaced) {
     for (std::size_t i = span.at; i < span.at + span.length; ++i) touched[i] = true;
   }
   for (std::size_t i = 0; i < length; ++i) {

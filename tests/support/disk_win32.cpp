@@ -3,20 +3,11 @@
 #include <algorithm>
 
 #include "disk.h"
+#include "handle_guard.h"
 
 const char* const kSeparator = "\\";
 
 namespace {
-
-// A handle closed at the end of its scope.
-struct Handle {
-  HANDLE value;
-  explicit Handle(HANDLE h) : value(h) {}
-  ~Handle() {
-    if (value != INVALID_HANDLE_VALUE) CloseHandle(value);
-  }
-  bool ok() const { return value != INVALID_HANDLE_VALUE; }
-};
 
 bool WriteAt(HANDLE file, std::int64_t offset, const std::string& bytes) {
   LARGE_INTEGER at;
@@ -81,16 +72,16 @@ bool RunOnHost(const std::string& command) {
 }  // namespace
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
-  Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  HandleGuard file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   return file.ok() && WriteAt(file.value, 0, bytes);
 }
 
 bool ReadRange(const std::string& path, std::int64_t offset, std::size_t count,
                std::string& bytes) {
   bytes.clear();
-  Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  HandleGuard file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER at;
   at.QuadPart = offset;
   if (!file.ok() || !SetFilePointerEx(file.value, at, nullptr, FILE_BEGIN)) return false;
@@ -121,8 +112,8 @@ bool IsDirectory(const std::string& path) {
 bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr); }
 
 bool MakeSparseFile(const std::string& path, std::int64_t size, const std::string& tail) {
-  Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  HandleGuard file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) return false;
   DWORD ignored = 0;
   DeviceIoControl(file.value, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);

@@ -1,4 +1,4 @@
-// Track contents and folder listings shared by the fault and crash tests.
+// Track contents and folder listings for the tests.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@ std::string MakeTrack(std::size_t size);
 
 // What a repair that chose newName makes of content; "Hill00007Map" is the name of a National
 // track named Hill.PAK with the clock digit pinned to 7.
-std::string Repaired(std::string content, const std::string& newName = "Hill00007Map");
+std::string Repaired(const std::string& content, const std::string& newName = "Hill00007Map");
 
 // The names in folder, without "." and "..".
 std::set<std::string> Entries(const std::string& folder);
