@@ -9,12 +9,6 @@
 
 namespace {
 
-const char* const kTrackCaption = "Select multiple files by holding down CTRL and clicking...";
-const char* const kTrackFilter = "DRT Track Files  (*.PAK)|*.PAK|All Files (*.*)|*.*";
-const char* const kTrackExtension = "PAK";
-// One existing file, Explorer style, a shortcut as itself: no multiple selection despite the
-// caption, and the read-only box stays.
-constexpr DWORD kTrackDialogFlags = OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_NODEREFERENCELINKS;
 static_assert(kTrackDialogFlags == 0x00181000, "the track file dialog's flags");
 
 // Once the main dialog is gone, the lookup finds nothing and the text goes nowhere.
@@ -25,7 +19,7 @@ void SetStatusText(HWND mainDialog, const std::string& text) {
 }  // namespace
 
 void RunFixTrackMap(HWND mainDialog) {
-  std::string chosenPath = "*.pak";
+  std::string chosenPath = kTrackFileSpec;
   const std::string startDirectory = CurrentDirectory();
   // No owner: the main dialog stays enabled while the dialog and the message box are open.
   if (!ShowOpenFileDialog(nullptr, kTrackCaption, chosenPath, startDirectory, kTrackFilter,
@@ -34,6 +28,7 @@ void RunFixTrackMap(HWND mainDialog) {
     return;
   }
   std::string report;
-  if (!FixChosenTrack(chosenPath, report)) MessageBoxA(nullptr, report.c_str(), "Corvelane", MB_OK);
+  if (!FixChosenTrack(chosenPath, report))
+    MessageBoxA(nullptr, report.c_str(), kRefusalTitle, MB_OK);
   SetStatusText(mainDialog, report);
 }

@@ -26,8 +26,8 @@ bool IsOpen(const FileGuard& file) {
   return Handle(file) != INVALID_HANDLE_VALUE && Handle(file) != nullptr;
 }
 
-// Opens path without sharing, and keeps it only if it is a file on disk: a name such as
-// "CON.PAK" may open a device instead.
+// Opens path without sharing into file, and says whether it is a file on disk: a name such as
+// "CON.PAK" may open a device instead. Whatever was opened stays in file for its guard to close.
 bool OpenDiskFile(const std::string& path, DWORD access, DWORD disposition, FileGuard& file) {
   HANDLE handle =
       CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);

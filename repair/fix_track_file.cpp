@@ -9,7 +9,8 @@
 
 namespace {
 
-// The content buffer's length is a 32-bit signed count: larger files are refused unread.
+// Larger files are refused unread: the Win32 layer reads a track in one ReadFile request, and one
+// request is known to deliver its full count only up to 2^31 - 1 bytes.
 constexpr std::int64_t kMaxTrackSize = INT32_MAX;
 
 // The earlier backup is set aside under its name plus ".old" and one digit, the first of these

@@ -8,6 +8,8 @@
 const char* FindBytes(const char* haystack, std::size_t size, const char* needle,
                       std::size_t needleSize);
 
-// The SSE2 filter behind FindBytes on x86 processors.
+#ifdef TMF_SSE2_SEARCH
+// The SSE2 filter behind FindBytes on x86 processors, the only builds that have it.
 const char* FindBytesSse2(const char* haystack, std::size_t size, const char* needle,
                           std::size_t needleSize);
+#endif

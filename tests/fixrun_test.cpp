@@ -10,14 +10,11 @@
 #include "current_directory.h"
 #include "disk.h"
 #include "fix_report.h"
+#include "fix_run.h"
 #include "open_file_dialog.h"
 #include "open_file_request.h"
 
 namespace {
-
-const std::string kTrackFilter = "DRT Track Files  (*.PAK)|*.PAK|All Files (*.*)|*.*";
-const std::string kTrackCaption = "Select multiple files by holding down CTRL and clicking...";
-constexpr DWORD kTrackFlags = 0x00181000;
 
 std::string Bytes(const char* text, std::size_t size) { return std::string(text, size); }
 
@@ -30,7 +27,6 @@ struct FilterCase {
 
 TEST(FilterListTest, BarsBecomeNulsAndTwoNulsEndTheList) {
   const FilterCase cases[] = {
-      {kTrackFilter, Bytes("DRT Track Files  (*.PAK)\0*.PAK\0All Files (*.*)\0*.*\0\0", 52)},
       {"a|b", Bytes("a\0b\0\0", 5)},
       {"", Bytes("\0\0", 2)},
       {"a||b|", Bytes("a\0\0b\0\0\0", 7)},
@@ -125,16 +121,18 @@ class InFolderTest : public TempFolderTest {
 
 using OpenFileRequestTest = InFolderTest;
 
+// The fix run's own settings, checked against the dialog the program must ask for.
 TEST_F(OpenFileRequestTest, TrackFileSettingsFillEveryMemberOfTheRecord) {
   OpenFileRequest request;
   std::memset(&request.record, 0x5A, sizeof request.record);
-  PrepareOpenFileRequest(request, nullptr, kTrackCaption, "*.pak", "D:\\Tracks", kTrackFilter,
-                         "PAK", kTrackFlags);
+  PrepareOpenFileRequest(request, nullptr, kTrackCaption, kTrackFileSpec, "D:\\Tracks",
+                         kTrackFilter, kTrackExtension, kTrackDialogFlags);
   const OPENFILENAMEA& record = request.record;
 
   EXPECT_EQ(record.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A));
   EXPECT_EQ(record.hwndOwner, nullptr);
-  EXPECT_EQ(Bytes(record.lpstrFilter, 52), MakeFilterList(kTrackFilter));
+  EXPECT_EQ(Bytes(record.lpstrFilter, 52),
+            Bytes("DRT Track Files  (*.PAK)\0*.PAK\0All Files (*.*)\0*.*\0\0", 52));
   EXPECT_EQ(record.nFilterIndex, 1u);
   EXPECT_EQ(record.lpstrFile, request.file);
   EXPECT_EQ(record.nMaxFile, 4096u);
@@ -143,8 +141,9 @@ TEST_F(OpenFileRequestTest, TrackFileSettingsFillEveryMemberOfTheRecord) {
   EXPECT_EQ(record.nMaxFileTitle, 256u);
   EXPECT_EQ(Bytes(record.lpstrFileTitle, 256), std::string(256, '\0'));
   EXPECT_STREQ(record.lpstrInitialDir, "D:\\Tracks");
-  EXPECT_STREQ(record.lpstrTitle, kTrackCaption.c_str());
-  EXPECT_EQ(record.Flags, kTrackFlags);
+  EXPECT_STREQ(record.lpstrTitle, "Select multiple files by holding down CTRL and clicking...");
+  EXPECT_EQ(record.Flags,
+            static_cast<DWORD>(OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_NODEREFERENCELINKS));
   EXPECT_STREQ(record.lpstrDefExt, "PAK");
 
   EXPECT_EQ(record.hInstance, nullptr);
@@ -173,7 +172,7 @@ TEST_F(OpenFileRequestTest, EmptyTextsGiveTheDialogsDefaultsButAlwaysAnExtension
 TEST_F(OpenFileRequestTest, LongTextsAreCutToTheirBuffers) {
   OpenFileRequest request;
   PrepareOpenFileRequest(request, nullptr, std::string(300, 't'), std::string(5000, 'f'),
-                         std::string(400, 'd'), kTrackFilter, "EXTENSION1", kTrackFlags);
+                         std::string(400, 'd'), kTrackFilter, "EXTENSION1", kTrackDialogFlags);
   // Each buffer holds the text's first bytes and then a NUL: its length as a C string.
   EXPECT_EQ(std::strlen(request.record.lpstrTitle), 255u);
   EXPECT_EQ(request.record.lpstrTitle[0], 't');
@@ -219,6 +218,11 @@ TEST(RefusalReportTest, RefusesShortPathsAndPathsNotEndingInDotPakInAnyCase) {
       {"Hill.P\xC1K", "Hill.P\xC1K is not a PAK file"},
   };
   for (const Case& c : cases) EXPECT_EQ(RefusalReport(c.path), c.report) << c.path;
+}
+
+TEST(RepairReportTest, NamesTheCancelledDialogAndTheRefusalBox) {
+  EXPECT_STREQ(kNoFileSelected, "No file(s) selected.");
+  EXPECT_STREQ(kRefusalTitle, "Corvelane");
 }
 
 TEST(RepairReportTest, JoinsPathAndMessageByteForByte) {

@@ -215,7 +215,7 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledPartWayThroughALargeWrite) {
 }
 
 TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledAtRandomMoments) {
-  // 16 MiB: large enough for the mapped buffer and for a write that takes a while.
+  // 16 MiB: a read and a write that take a while, so that random moments fall inside them.
   const std::string original = MakeTrack(16 << 20);
   // How long one run takes varies with the machine's load: the shortest of three is the span.
   auto span = std::chrono::microseconds::max();

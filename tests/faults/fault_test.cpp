@@ -1,6 +1,6 @@
 // Makes each file call of a repair fail in turn, in this process, and checks flag, message, every
 // byte on disk and the open descriptors afterwards. libfiu's POSIX preload injects the faults of
-// open, read, write, unlink, mmap and malloc (and the short transfers of read and write); the
+// open, read, write, unlink and malloc (and the short transfers of read and write); the
 // fault shim injects those libfiu has no point for (fstat, lstat, flock, renameat2, link), the
 // reads and writes that move nothing, and close: libfiu's failing close keeps the descriptor
 // open, where Linux's close always releases it.
@@ -255,21 +255,6 @@ TEST_F(FaultTest, KeepsTheTrackWhenNeitherOpenWorks) {
   ExpectTrackKept(flag, original, "open for writing, then the size");
 }
 
-TEST_F(FaultTest, KeepsTheTrackWhenTheRestoreAfterAFailedWriteUsesTheFallback) {
-  // The write fails, the partial file goes, and the track and the earlier backup are moved back by
-  // link and unlink.
-  const std::string original = MakeTrack(8192);
-  Prepare(original);
-  ShimRefuseRenameFlags(1);
-  InjectFault("write", 1, ENOSPC);
-  const std::int32_t flag = Fix();
-  EXPECT_EQ(FaultsMet(), 1);
-  RemoveFaults();
-  ExpectTrackKept(flag, original, "write");
-  EXPECT_EQ(std::count(trace_.begin(), trace_.end(), "link"), 4)
-      << ::testing::PrintToString(trace_);
-}
-
 TEST_F(FaultTest, KeepsTheTrackWhenTheWriteStopsPartWay) {
   // A short write, then a full disk: a partial new file existed and must be gone.
   const std::string original = MakeTrack(256 * 1024);
@@ -297,18 +282,6 @@ TEST_F(FaultTest, FixesThroughShortReadsAndWrites) {
   EXPECT_GT(std::count(trace_.begin(), trace_.end(), "write"), 1);
 }
 
-TEST_F(FaultTest, KeepsTheTrackWhenTheFileEndsBeforeItsSize) {
-  // The file had more bytes when its size was taken than the reads deliver.
-  const std::string original = MakeTrack(64 * 1024);
-  Prepare(original);
-  FailAtFiuPoint("posix/io/rw/read/reduce", 1, 0);
-  ShimFailNth("read", 2, 0);
-  const std::int32_t flag = Fix();
-  EXPECT_EQ(FaultsMet(), 2);
-  RemoveFaults();
-  ExpectTrackKept(flag, original, "end of file after a short read");
-}
-
 // Fails each allocation of a repair in turn, the content buffer's among them.
 void FaultTest::FailEachAllocationInTurn(const std::string& original) {
   Prepare(original);
@@ -334,17 +307,6 @@ TEST_F(FaultTest, KeepsTheTrackWhenMemoryRunsOutAtAnyAllocation) {
   FailEachAllocationInTurn(MakeTrack(64 * 1024));
   // Megabytes: the C library maps such a buffer fresh rather than taking it from the heap.
   FailEachAllocationInTurn(MakeTrack(9 << 20));
-}
-
-// A new file that another program locks first must not keep the track's name from the backup.
-TEST_F(FaultTest, RestoresTheTrackWhenTheNewFileCannotBeLocked) {
-  const std::string original = MakeTrack(8192);
-  Prepare(original);
-  ShimFailNth("flock", 2, EWOULDBLOCK);
-  const std::int32_t flag = Fix();
-  EXPECT_EQ(FaultsMet(), 1);
-  RemoveFaults();
-  ExpectTrackKept(flag, original, "flock of the new file");
 }
 
 }  // namespace

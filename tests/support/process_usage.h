@@ -7,7 +7,8 @@
 std::size_t ResidentBytes();
 std::size_t PeakResidentBytes();
 
-// Heap bytes handed out and not yet freed (POSIX), or the private bytes committed (Win32).
+// Heap bytes handed out and not yet freed: the C library's count (POSIX), or the busy blocks of
+// every heap of the process (Win32).
 std::size_t HeapBytesInUse();
 
 // Open descriptors (POSIX) or handles (Win32).
