@@ -7,9 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include "after_repair.h"
 #include "clock.h"
 #include "disk.h"
 #include "handle_guard.h"
+#include "process_usage.h"
 #include "repair.h"
 #include "track_files.h"
 #include "track_folder_test.h"
@@ -91,11 +93,14 @@ TEST_F(WineConditionsTest, FailsWhileAnotherProcessHoldsTheTrack) {
   {
     OtherProcessHold hold(track_);
     ASSERT_TRUE(hold.holding());
+    const std::size_t handles = OpenHandles();
     EXPECT_EQ(FixTrackFile(track_, message_), 0);
     EXPECT_EQ(message_, "");
+    EXPECT_EQ(OpenHandles(), handles);
   }
+  // Read once the other process let go: it shares the file with no one.
   EXPECT_TRUE(Content(track_) == original_);
-  EXPECT_EQ(Content(backup_), kEarlier);  // nothing was read, so the backup stays
+  EXPECT_EQ(Content(backup_), kEarlier);
   EXPECT_EQ(FixTrackFile(track_, message_), 1);
   EXPECT_TRUE(Content(track_) == Repaired(original_));
 }
@@ -104,15 +109,14 @@ TEST_F(WineConditionsTest, FailsWhileAnotherProcessHoldsTheBackup) {
   // The backup cannot be deleted, so the rename would have to replace it: it fails instead.
   ASSERT_TRUE(WriteBytes(track_, original_));
   ASSERT_TRUE(WriteBytes(backup_, kEarlier));
+  const std::size_t handles = OpenHandles();
   {
     OtherProcessHold hold(backup_);
     ASSERT_TRUE(hold.holding());
     EXPECT_EQ(FixTrackFile(track_, message_), 0);
     EXPECT_EQ(message_, "");
   }
-  EXPECT_TRUE(Content(track_) == original_);
-  EXPECT_EQ(Content(backup_), kEarlier);
-  EXPECT_EQ(Entries(folder_), (std::set<std::string>{"Hill.PAK", "Hill.PAK.bak"}));
+  ExpectAfterRepair(folder_, {{"Hill.PAK", original_}, {"Hill.PAK.bak", kEarlier}}, handles);
 }
 
 // The content of a file whose path may be longer than MAX_PATH: the "\\?\" form of the wide

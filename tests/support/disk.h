@@ -74,9 +74,8 @@ struct ExclusiveHold {
 };
 bool HoldExclusive(const std::string& path, ExclusiveHold& hold);
 
-// While alive, files this process writes can grow to at most limit bytes, and the process
-// runs its file checks as an ordinary user rather than root. Either may be unavailable on a
-// platform: ok() says whether it took effect.
+// While alive, files this process writes can grow to at most limit bytes. ok() says whether the
+// platform has such a limit.
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(std::int64_t limit);
@@ -88,6 +87,8 @@ class FileSizeLimit {
   std::int64_t previous_ = 0;
 };
 
+// While alive, the process runs its file checks as an ordinary user rather than root. ok() says
+// whether it took effect (only root can change its file user).
 class OrdinaryUser {
  public:
   OrdinaryUser();
