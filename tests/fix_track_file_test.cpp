@@ -26,19 +26,13 @@ class FixTrackFileTest : public TrackFolderTest {
     return FixTrackFile(path, message_);
   }
 
-  std::string Content(const std::string& path) {
-    std::string bytes;
-    EXPECT_TRUE(ReadBytes(path, bytes)) << path;
-    return bytes;
-  }
-
   // A failed repair: flag 0, no message, and both files exactly as given.
   void ExpectUntouchedFailure(const std::string& path, const std::string& track,
                               const std::string& backup) {
     EXPECT_EQ(Fix(path), 0);
     EXPECT_EQ(message_, "");
-    EXPECT_EQ(Content(track_), track);
-    EXPECT_EQ(Content(backup_), backup);
+    EXPECT_EQ(ContentOf(track_), track);
+    EXPECT_EQ(ContentOf(backup_), backup);
   }
 
   // Moves the test into a fresh folder of that name: track_ and backup_ lie there.
@@ -75,9 +69,9 @@ TEST_F(FixTrackFileTest, FixesANationalTrackAndKeepsTheOriginalAsBackup) {
   EXPECT_EQ(Fix(track_), 1);
   EXPECT_EQ(message_, "Hill00007Map");
   const std::string n = "Hill00007Map";
-  EXPECT_EQ(Content(track_), std::string("PAK\0\x01", 5) + n + kFix + n + n + "|Supercross_Map|" +
-                                 kFix + kFix + "\xFF" + kFix + n);
-  EXPECT_EQ(Content(backup_), original);
+  EXPECT_EQ(ContentOf(track_), std::string("PAK\0\x01", 5) + n + kFix + n + n + "|Supercross_Map|" +
+                                   kFix + kFix + "\xFF" + kFix + n);
+  EXPECT_EQ(ContentOf(backup_), original);
 }
 
 TEST_F(FixTrackFileTest, FixesASupercrossTrackWithoutMarkerSites) {
@@ -85,26 +79,26 @@ TEST_F(FixTrackFileTest, FixesASupercrossTrackWithoutMarkerSites) {
   ASSERT_TRUE(WriteBytes(track_, original));
   EXPECT_EQ(Fix(track_), 1);
   EXPECT_EQ(message_, "Hill0000007Map");
-  EXPECT_EQ(Content(track_), "head Hill0000007Map national_map Hill0000007Map tail");
-  EXPECT_EQ(Content(backup_), original);
+  EXPECT_EQ(ContentOf(track_), "head Hill0000007Map national_map Hill0000007Map tail");
+  EXPECT_EQ(ContentOf(backup_), original);
 }
 
 TEST_F(FixTrackFileTest, RepairsABothKindsTrackOnceForEachKind) {
   const std::string original = "National_Map Supercross_Map National_Map";
   ASSERT_TRUE(WriteBytes(track_, original));
   ASSERT_EQ(Fix(track_), 1);
-  const std::string once = Content(track_);
+  const std::string once = ContentOf(track_);
   EXPECT_EQ(once, "Hill00007Map Supercross_Map Hill00007Map");
 
   PinClockDigit(3);
   ASSERT_EQ(Fix(track_), 1);
   EXPECT_EQ(message_, "Hill0000003Map");
-  EXPECT_EQ(Content(track_), "Hill00007Map Hill0000003Map Hill00007Map");
-  EXPECT_EQ(Content(backup_), once);  // the first backup made way for the once-repaired file
+  EXPECT_EQ(ContentOf(track_), "Hill00007Map Hill0000003Map Hill00007Map");
+  EXPECT_EQ(ContentOf(backup_), once);  // the first backup made way for the once-repaired file
 
   ASSERT_EQ(Fix(track_), 1);
   EXPECT_EQ(message_, " already fixed");
-  EXPECT_EQ(Content(backup_), once);
+  EXPECT_EQ(ContentOf(backup_), once);
 }
 
 TEST_F(FixTrackFileTest, ReportsAlreadyFixedAndKeepsTheBackup) {
@@ -115,8 +109,8 @@ TEST_F(FixTrackFileTest, ReportsAlreadyFixedAndKeepsTheBackup) {
     ASSERT_TRUE(WriteBytes(backup_, "the only copy of the original"));
     EXPECT_EQ(Fix(track_), 1);
     EXPECT_EQ(message_, " already fixed");
-    EXPECT_EQ(Content(track_), content);
-    EXPECT_EQ(Content(backup_), "the only copy of the original");
+    EXPECT_EQ(ContentOf(track_), content);
+    EXPECT_EQ(ContentOf(backup_), "the only copy of the original");
   }
 }
 
@@ -128,8 +122,8 @@ TEST_F(FixTrackFileTest, RefusesASupercrossNameOfTheWrongLength) {
   ASSERT_TRUE(WriteBytes(backup_, "kept"));
   EXPECT_EQ(Fix(track_), 0);
   EXPECT_EQ(message_, "map name isn't 14 chars");
-  EXPECT_EQ(Content(track_), "Supercross_Map" + kSun);
-  EXPECT_EQ(Content(backup_), "kept");
+  EXPECT_EQ(ContentOf(track_), "Supercross_Map" + kSun);
+  EXPECT_EQ(ContentOf(backup_), "kept");
 
   // As a National track it is fixed: no National name is ever short. (A folder of its own:
   // Wine reports a name starting with a dot hidden, so ".PAK.bak" above stays.)
@@ -145,7 +139,7 @@ TEST_F(FixTrackFileTest, FailsForAPathThatNamesNoFileAndCreatesNothing) {
   EXPECT_EQ(Fix(track_), 0);
   EXPECT_EQ(message_, "");
   EXPECT_FALSE(PathExists(track_));
-  EXPECT_EQ(Content(backup_), "kept");
+  EXPECT_EQ(ContentOf(backup_), "kept");
   EXPECT_EQ(Fix(PathOf("no such folder") + kSeparator + "Hill.PAK"), 0);
   EXPECT_EQ(Fix(""), 0);
 }
@@ -163,7 +157,7 @@ TEST_F(FixTrackFileTest, FailsForAPathWithANulByteWithoutTouchingAnything) {
   ASSERT_TRUE(WriteBytes(track_, "National_Map"));
   EXPECT_EQ(Fix(track_ + std::string("\0x", 2)), 0);
   EXPECT_EQ(message_, "");
-  EXPECT_EQ(Content(track_), "National_Map");
+  EXPECT_EQ(ContentOf(track_), "National_Map");
   EXPECT_FALSE(PathExists(backup_));
 }
 
@@ -172,7 +166,7 @@ TEST_F(FixTrackFileTest, FailsWhenTheBackupNameCannotBeFreed) {
   ASSERT_TRUE(MakeDirectory(backup_));
   EXPECT_EQ(Fix(track_), 0);
   EXPECT_EQ(message_, "");
-  EXPECT_EQ(Content(track_), "National_Map");
+  EXPECT_EQ(ContentOf(track_), "National_Map");
   EXPECT_TRUE(IsDirectory(backup_));
 }
 
@@ -192,8 +186,8 @@ TEST_F(FixTrackFileTest, FailsWhileAnotherProgramHoldsTheTrack) {
     EXPECT_EQ(Fix(track_), 0);
     EXPECT_EQ(message_, "");
   }
-  EXPECT_EQ(Content(track_), "National_Map");
-  EXPECT_EQ(Content(backup_), "kept");
+  EXPECT_EQ(ContentOf(track_), "National_Map");
+  EXPECT_EQ(ContentOf(backup_), "kept");
   // Released: the failed repair left nothing open, and the next one goes through.
   EXPECT_EQ(Fix(track_), 1);
   ExclusiveHold after;
@@ -208,8 +202,8 @@ TEST_F(FixTrackFileTest, ReadsAReadOnlyTrackThroughTheFallback) {
     EXPECT_EQ(Fix(track_), 1);
   }
   EXPECT_EQ(message_, "Hill00007Map");
-  EXPECT_EQ(Content(track_), "Hill00007Map");
-  EXPECT_EQ(Content(backup_), "National_Map");
+  EXPECT_EQ(ContentOf(track_), "Hill00007Map");
+  EXPECT_EQ(ContentOf(backup_), "National_Map");
   SetReadOnly(backup_, false);
 }
 
@@ -327,7 +321,7 @@ TEST_F(FixTrackFileTest, HandlesPathsWithBytesAboveAscii) {
   EXPECT_EQ(message_,
             "Hill_\xE9t\xE9"
             "7Map");
-  EXPECT_EQ(Content(backup_), "National_Map");
+  EXPECT_EQ(ContentOf(backup_), "National_Map");
 }
 
 }  // namespace

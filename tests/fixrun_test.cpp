@@ -255,11 +255,6 @@ class FixChosenTrackTest : public InFolderTest {
     PinClockDigit(-1);
     InFolderTest::TearDown();
   }
-  std::string Content(const std::string& path) {
-    std::string bytes;
-    EXPECT_TRUE(ReadBytes(path, bytes)) << path;
-    return bytes;
-  }
 };
 
 const std::string kNational = Bytes("PAK\0National_Map;  The Sun|National_Map", 40);
@@ -270,8 +265,8 @@ TEST_F(FixChosenTrackTest, LowerCaseExtensionIsRepairedAndReportedInItsOwnCase) 
   std::string report;
   EXPECT_TRUE(FixChosenTrack(track, report));
   EXPECT_EQ(report, track + " - Hill00007Map");
-  EXPECT_EQ(Content(track), Bytes("PAK\0Hill00007Map;TDFIX   1|Hill00007Map", 40));
-  EXPECT_EQ(Content(track + ".bak"), kNational);
+  EXPECT_EQ(ContentOf(track), Bytes("PAK\0Hill00007Map;TDFIX   1|Hill00007Map", 40));
+  EXPECT_EQ(ContentOf(track + ".bak"), kNational);
 }
 
 TEST_F(FixChosenTrackTest, BackupFileChosenUnderAllFilesIsRefusedAndNothingIsTouched) {
@@ -281,8 +276,8 @@ TEST_F(FixChosenTrackTest, BackupFileChosenUnderAllFilesIsRefusedAndNothingIsTou
   std::string report;
   EXPECT_FALSE(FixChosenTrack(track + ".bak", report));
   EXPECT_EQ(report, track + ".bak is not a PAK file");
-  EXPECT_EQ(Content(track), "repaired once");
-  EXPECT_EQ(Content(track + ".bak"), kNational);
+  EXPECT_EQ(ContentOf(track), "repaired once");
+  EXPECT_EQ(ContentOf(track + ".bak"), kNational);
   EXPECT_FALSE(PathExists(track + ".bak.bak"));
 }
 
@@ -292,7 +287,7 @@ TEST_F(FixChosenTrackTest, ShortPathIsRefusedBeforeTheFileIsOpened) {
   std::string report;
   EXPECT_FALSE(FixChosenTrack("PAK", report));
   EXPECT_EQ(report, "PAK - too short for a pak file");
-  EXPECT_EQ(Content(PathOf("PAK")), kNational);
+  EXPECT_EQ(ContentOf(PathOf("PAK")), kNational);
   EXPECT_FALSE(PathExists(PathOf("PAK.bak")));
 }
 
@@ -302,7 +297,7 @@ TEST_F(FixChosenTrackTest, TrackWithoutStockNameIsReportedAlreadyFixedWithTwoSpa
   std::string report;
   EXPECT_TRUE(FixChosenTrack(track, report));
   EXPECT_EQ(report, track + " -  already fixed");
-  EXPECT_EQ(Content(track), "national_map;TDFIX   1");
+  EXPECT_EQ(ContentOf(track), "national_map;TDFIX   1");
 }
 
 TEST_F(FixChosenTrackTest, WrongNameLengthIsReportedAsAnErrorWithItsMessage) {
@@ -311,7 +306,7 @@ TEST_F(FixChosenTrackTest, WrongNameLengthIsReportedAsAnErrorWithItsMessage) {
   std::string report;
   EXPECT_TRUE(FixChosenTrack(track, report));
   EXPECT_EQ(report, "Error fixing " + track + " - map name isn't 14 chars");
-  EXPECT_EQ(Content(track), "Supercross_Map");
+  EXPECT_EQ(ContentOf(track), "Supercross_Map");
 }
 
 TEST_F(FixChosenTrackTest, FailedFileOperationEndsTheReportAfterTheHyphen) {
@@ -322,7 +317,7 @@ TEST_F(FixChosenTrackTest, FailedFileOperationEndsTheReportAfterTheHyphen) {
   std::string report;
   EXPECT_TRUE(FixChosenTrack(track, report));
   EXPECT_EQ(report, "Error fixing " + track + " - ");
-  EXPECT_EQ(Content(track), kNational);
+  EXPECT_EQ(ContentOf(track), kNational);
   EXPECT_TRUE(IsDirectory(track + ".bak"));
 }
 

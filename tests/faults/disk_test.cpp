@@ -45,11 +45,6 @@ class DiskTest : public ::testing::Test {
 
   std::string Filler(int n) const { return folder_ + kSeparator + "filler" + std::to_string(n); }
 
-  std::string Content(const std::string& path) {
-    std::string bytes;
-    return ReadBytes(path, bytes) ? bytes : "<missing>";
-  }
-
   // The failed repair: flag 0, no message, the track and the earlier backup as they were, beside
   // the test's own files in others.
   void ExpectNothingLost(const std::map<std::string, std::string>& others = {}) {

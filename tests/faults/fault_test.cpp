@@ -138,11 +138,6 @@ class FaultTest : public TrackFolderTest {
     return flag;
   }
 
-  std::string Content(const std::string& path) {
-    std::string bytes;
-    return ReadBytes(path, bytes) ? bytes : "<missing>";
-  }
-
   // What a failed repair must leave: flag 0, the message given, the track and the earlier backup
   // exactly as they were, nothing else, and no descriptor open.
   void ExpectTrackKept(std::int32_t flag, const std::string& original, const std::string& what,

@@ -78,11 +78,6 @@ class WineConditionsTest : public TrackFolderTest {
     original_ = MakeTrack(64 * 1024);
   }
 
-  std::string Content(const std::string& path) {
-    std::string bytes;
-    return ReadBytes(path, bytes) ? bytes : "<missing>";
-  }
-
   std::string original_;
   std::string message_;
 };
@@ -99,10 +94,10 @@ TEST_F(WineConditionsTest, FailsWhileAnotherProcessHoldsTheTrack) {
     EXPECT_EQ(OpenHandles(), handles);
   }
   // Read once the other process let go: it shares the file with no one.
-  EXPECT_TRUE(Content(track_) == original_);
-  EXPECT_EQ(Content(backup_), kEarlier);
+  EXPECT_TRUE(ContentOf(track_) == original_);
+  EXPECT_EQ(ContentOf(backup_), kEarlier);
   EXPECT_EQ(FixTrackFile(track_, message_), 1);
-  EXPECT_TRUE(Content(track_) == Repaired(original_));
+  EXPECT_TRUE(ContentOf(track_) == Repaired(original_));
 }
 
 TEST_F(WineConditionsTest, FailsWhileAnotherProcessHoldsTheBackup) {
@@ -160,7 +155,7 @@ TEST_F(WineConditionsTest, KeepsTheTrackWhatEverThePlatformMakesOfLongPaths) {
     if (flag == 1) {
       EXPECT_TRUE(made);
       EXPECT_EQ(message_.size(), 12u);
-      EXPECT_TRUE(Content(track) == Repaired(original_, message_)) << length;
+      EXPECT_TRUE(ContentOf(track) == Repaired(original_, message_)) << length;
       // Wine's CreateFileA refuses more than MAX_PATH, its MoveFileA does not: the backup may
       // lie beyond the "A" calls' reach, so it is read through the wide form.
       EXPECT_TRUE(LongPathContent(track + ".bak") == original_) << length;
@@ -168,7 +163,7 @@ TEST_F(WineConditionsTest, KeepsTheTrackWhatEverThePlatformMakesOfLongPaths) {
       EXPECT_EQ(message_, "") << length;
       EXPECT_EQ(PathExists(track), made) << length;
       if (made) {
-        EXPECT_TRUE(Content(track) == original_) << length;
+        EXPECT_TRUE(ContentOf(track) == original_) << length;
       }
       EXPECT_EQ(LongPathContent(track + ".bak"), "<missing>") << length;
     }
@@ -184,8 +179,8 @@ TEST_F(WineConditionsTest, FixesTracksNamedWithEveryByteAbove7F) {
     ASSERT_TRUE(WriteBytes(track, original_));
     EXPECT_EQ(FixTrackFile(track, message_), 1);
     EXPECT_EQ(message_, base.substr(0, 2) + base.substr(58) + "7Map");
-    EXPECT_TRUE(Content(track) == Repaired(original_, message_));
-    EXPECT_TRUE(Content(track + ".bak") == original_);
+    EXPECT_TRUE(ContentOf(track) == Repaired(original_, message_));
+    EXPECT_TRUE(ContentOf(track + ".bak") == original_);
     EXPECT_EQ(Entries(folder_).count(base + ".PAK.bak"), 1u);
   }
   EXPECT_EQ(Entries(folder_).size(), 4u);

@@ -16,6 +16,12 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 // The whole content of path; false when it cannot be read.
 bool ReadBytes(const std::string& path, std::string& bytes);
 
+// The whole content of path, or "<missing>" when it cannot be read.
+inline std::string ContentOf(const std::string& path) {
+  std::string bytes;
+  return ReadBytes(path, bytes) ? bytes : "<missing>";
+}
+
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool MakeDirectory(const std::string& path);
