@@ -94,6 +94,8 @@ struct BackupCheck {
 // file unchanged since the scan, and its backup name is free or holds the same bytes.
 bool CheckBeforeFix(const Track& track, StoreFile& file, BackupCheck& check, std::string& error) {
   const std::string backupPath = track.path + ".bak";
+  // A symbolic link is refused, whatever it leads to (its own backup name among others): the
+  // rename would put a plain file in its place.
   if (ProbeEntry(track.path).type == EntryType::kLink) {
     error = "is a link; fix the file it leads to";
     return false;
@@ -106,14 +108,16 @@ bool CheckBeforeFix(const Track& track, StoreFile& file, BackupCheck& check, std
   }
   const EntryInfo backup = ProbeEntry(backupPath);
   if (backup.type == EntryType::kMissing) return true;
-  FileIdentity backupIdentity;
-  if (IdentityAt(backupPath, backupIdentity) && SameFile(backupIdentity, identity)) {
-    error = "is a link to its own backup " + backupPath;
-    return false;
-  }
   if (backup.type != EntryType::kRegular) {
     error = backupPath + " exists and is not a regular file; not replaced";
     return false;
+  }
+  // A second link to the track itself (a run killed between linking and renaming leaves one)
+  // holds the original by definition.
+  FileIdentity backupIdentity;
+  if (IdentityAt(backupPath, backupIdentity) && SameFile(backupIdentity, identity)) {
+    check.exists = true;
+    return true;
   }
   StoreFile existing;
   bool same = false;
