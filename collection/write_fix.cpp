@@ -145,6 +145,8 @@ bool FixStockTrack(const Track& track, const std::string& name, bool dryRun, std
   if (!WriteRepairedCopy(file, track.identity.size, track.mapName, name, temporary, error)) {
     return false;
   }
+  // Closed before any name changes: Windows keeps the name of a file deleted while it is open.
+  CloseFile(file, error);
   FileIdentity now;
   if (!IdentityAt(track.path, now) || !Unchanged(now, track.identity)) {
     error = "the track was replaced while being fixed; nothing changed";
@@ -161,7 +163,6 @@ bool FixStockTrack(const Track& track, const std::string& name, bool dryRun, std
       error = "the track was replaced while being fixed; nothing changed";
       return false;
     }
-    CloseFile(file, error);
     if (!RenameReplacing(temporary.path, track.path, error)) {
       std::string ignored;
       RemoveFile(backupPath, ignored);
@@ -173,7 +174,6 @@ bool FixStockTrack(const Track& track, const std::string& name, bool dryRun, std
   if (!noLinks) return false;
   // No hard links here: the dialog's order, which keeps the original whole at the track's
   // name or at the backup's.
-  CloseFile(file, error);
   if (!RenameNoReplace(track.path, backupPath, error)) return false;
   if (!RenameNoReplace(temporary.path, track.path, error)) {
     std::string ignored;

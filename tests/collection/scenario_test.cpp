@@ -379,16 +379,18 @@ TEST_F(ScenarioTest, EveryScenario) {
       fs::create_symlink(scenario.linkTarget, root + "/" + scenario.linkPath);
     }
     const auto timesBefore = Times(root);
-    ExclusiveHold hold;
-    if (scenario.hold != nullptr) {
-      ASSERT_TRUE(HoldExclusive(root + kSeparator + scenario.hold, hold));
+    CommandRun run;
+    {
+      ExclusiveHold hold;
+      if (scenario.hold != nullptr) {
+        ASSERT_TRUE(HoldExclusive(root + kSeparator + scenario.hold, hold));
+      }
+      PinClockDigit(7);
+      fs::current_path(root);
+      run = RunCommand(scenario.arguments);
+      fs::current_path(start);
+      PinClockDigit(-1);
     }
-
-    PinClockDigit(7);
-    fs::current_path(root);
-    const CommandRun run = RunCommand(scenario.arguments);
-    fs::current_path(start);
-    PinClockDigit(-1);
 
     EXPECT_EQ(run.code, scenario.exitCode) << run.err;
     if (scenario.report.empty()) {
