@@ -165,12 +165,35 @@ bool CreateNew(const std::string& path, StoreFile& file, std::string& error) {
   return true;
 }
 
+namespace {
+
+// Copies [in, end) of from to the same offsets of to.
+bool CopyRange(StoreFile& from, StoreFile& to, off_t in, off_t end, std::string& error);
+
+}  // namespace
+
 // copy_file_range lets the kernel copy (or clone, where the file system can) without the bytes
-// passing through this process; a plain read and write loop covers kernels and file systems
-// that refuse it.
+// passing through this process. Only the stretches that hold data are copied: the holes of a
+// sparse track stay holes in the copy, which has the track's size from the start.
 bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t size, std::string& error) {
-  off_t in = 0;
-  off_t out = 0;
+  if (ftruncate(Descriptor(to), static_cast<off_t>(size)) != 0) return Fail(error);
+  for (off_t at = 0; at < size;) {
+    const off_t data = lseek(Descriptor(from), at, SEEK_DATA);
+    if (data < 0 && errno == ENXIO) return true;  // only a hole is left
+    if (data < 0) return CopyRange(from, to, at, static_cast<off_t>(size), error);
+    off_t hole = lseek(Descriptor(from), data, SEEK_HOLE);
+    if (hole < 0 || hole > size) hole = static_cast<off_t>(size);
+    if (!CopyRange(from, to, data, hole, error)) return false;
+    at = hole;
+  }
+  return true;
+}
+
+namespace {
+
+// A plain read and write loop covers kernels and file systems that refuse copy_file_range.
+bool CopyRange(StoreFile& from, StoreFile& to, off_t in, off_t size, std::string& error) {
+  off_t out = in;
   while (in < size) {
     const ssize_t moved = copy_file_range(Descriptor(from), &in, Descriptor(to), &out,
                                           static_cast<std::size_t>(size - in), 0);
@@ -201,6 +224,8 @@ bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t size, std::string&
   }
   return true;
 }
+
+}  // namespace
 
 bool WriteAt(StoreFile& file, std::int64_t offset, const char* data, std::size_t size,
              std::string& error) {

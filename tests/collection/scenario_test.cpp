@@ -16,6 +16,7 @@
 #include "command.h"
 #include "disk.h"
 #include "names.h"
+#include "process_usage.h"
 
 namespace {
 
@@ -444,6 +445,78 @@ TEST_F(ScenarioTest, RefixLeavesNoClash) {
   EXPECT_EQ(document["clashes"].size(), 0u);
   EXPECT_EQ(document["tracks"].size(), 40u);
   for (const Json& track : document["tracks"]) EXPECT_EQ(track["state"], "fixed");
+}
+
+// Runs the command in folder (as the current folder).
+CommandRun RunIn(const std::string& folder, const std::vector<std::string>& arguments) {
+  const fs::path start = fs::current_path();
+  fs::current_path(folder);
+  PinClockDigit(7);
+  const CommandRun run = RunCommand(arguments);
+  PinClockDigit(-1);
+  fs::current_path(start);
+  return run;
+}
+
+// A sparse track past 4 GiB with its stock name in its last bytes: found, fixed (its holes
+// stay holes) and verified, in the same small memory as any track. Run alone, first in its
+// process, so that the peak belongs to it.
+TEST_F(ScenarioTest, LargeTrackPast4GiBInSmallMemory) {
+  const std::int64_t size = (std::int64_t{1} << 32) + 100;
+  const std::string tail = "x;  The National_Map;  The Sun National_Map";
+  const std::string fixedTail = "x;  The Hill00007Map;TDFIX   1 Hill00007Map";
+  const std::string track = PathOf("Hill.PAK");
+  ASSERT_TRUE(MakeSparseFile(track, size, tail));
+  const std::size_t before = ResidentBytes();
+
+  const CommandRun fix = RunIn(folder_, {"fix"});
+  EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
+#ifndef TMF_SANITIZE
+  // The sanitizers' shadow memory would count too.
+  EXPECT_LE(PeakResidentBytes(), before + (std::size_t{16} << 20));
+#endif
+  std::string bytes;
+  ASSERT_TRUE(ReadRange(track, size - tail.size(), tail.size(), bytes));
+  EXPECT_EQ(bytes, fixedTail);
+  EXPECT_EQ(SizeOf(track), size);
+  ASSERT_TRUE(ReadRange(track + ".bak", size - tail.size(), tail.size(), bytes));
+  EXPECT_EQ(bytes, tail);
+  EXPECT_EQ(SizeOf(track + ".bak"), size);
+
+  const CommandRun scan = RunIn(folder_, {"scan", "--json"});
+  EXPECT_EQ(scan.code, 0);
+  const Json document = Json::parse(scan.out);
+  EXPECT_EQ(document["tracks"][0]["state"], "fixed");
+  EXPECT_EQ(document["tracks"][0]["map_name"], "Hill00007Map");
+}
+
+// A disk with no room left (the small tmpfs that full-disk.sh mounts and names in
+// TMF_FULL_DISK): the track whose copy does not fit fails with its bytes as they were and no
+// temporary file left; the one that fits is fixed.
+TEST(FullDiskTest, TheTrackThatDoesNotFitFailsTheRestGoOn) {
+  const char* disk = std::getenv("TMF_FULL_DISK");
+  if (disk == nullptr || *disk == '\0') GTEST_SKIP() << "needs the disk that full-disk.sh mounts";
+  const std::string folder = std::string(disk) + kSeparator + "collection";
+  ASSERT_TRUE(MakeDirectory(folder));
+  const std::string big = std::string(150 * 1024, 'x') + Stock();
+  ASSERT_TRUE(WriteBytes(folder + kSeparator + "Big.PAK", big));
+  ASSERT_TRUE(WriteBytes(folder + kSeparator + "Small.PAK", Stock()));
+
+  const CommandRun fix = RunIn(folder, {"fix", "--json"});
+  EXPECT_EQ(fix.code, 1);
+  const Json document = Json::parse(fix.out);
+  EXPECT_EQ(document["tracks"][0]["action"], "failed") << fix.out;
+  EXPECT_EQ(document["tracks"][0]["error"], "disk full") << fix.out;
+  EXPECT_EQ(document["tracks"][1]["action"], "fixed") << fix.out;
+  Tree expected = {{"Big.PAK", big}};
+  AddFixed(expected, "Small.PAK", "Small0007Map");
+  const Tree after = ReadTree(folder);
+  EXPECT_TRUE(after == expected);  // not printed: a hundred KiB of filler
+  for (const auto& file : after) {
+    EXPECT_TRUE(expected.count(file.first) > 0 && expected.at(file.first) == file.second)
+        << file.first << ": " << file.second.size() << " bytes";
+  }
+  RemoveTree(folder);
 }
 
 TEST(NamesTest, TheOdometerTurnsTheLastCharacterFirst) {
