@@ -1,5 +1,5 @@
 // A track's state: stock, fixed (its backup verified as its original), unverified or error.
-#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "collection.h"
@@ -9,44 +9,68 @@ namespace collection {
 
 namespace {
 
-// Whether the backup is the track's original: the same length, and the repair of its bytes
-// with the name the track carries (where the backup has its first stock name) gives the track
-// byte for byte. Fills the track's kind, map name and backup identity when it is.
-bool VerifyBackup(StoreFile& trackFile, Track& track) {
-  const std::string backupPath = track.path + ".bak";
+// Reads the track once: for its stock names and, where its backup may be its original, to
+// compare it with the backup's repair, with the name the track carries where the backup has its
+// first stock name. A backup is the original when it has the track's length and its repair
+// gives the track byte for byte. Fills the track's state, kind, map name and backup identity.
+bool ReadTrack(StoreFile& file, Track& track) {
+  const std::int64_t size = track.identity.size;
+  StockSeeker seeker;
   StoreFile backup;
-  FileIdentity identity;
-  std::string error;
-  if (!OpenForReading(backupPath, backup, identity, error)) return false;
-  if (SameFile(identity, track.identity) || identity.size != track.identity.size) return false;
-  StockOffsets offsets;
-  if (!FindStockOffsets(backup, identity.size, kWindow, true, offsets, error)) return false;
-  const Kind kind = offsets.national >= 0     ? Kind::kNational
-                    : offsets.supercross >= 0 ? Kind::kSupercross
-                                              : Kind::kNone;
-  if (kind == Kind::kNone) return false;
-  const std::string& stock = StockName(kind);
-  std::string name(stock.size(), '\0');
-  std::size_t got = 0;
-  const std::int64_t first = kind == Kind::kNational ? offsets.national : offsets.supercross;
-  if (!ReadAt(trackFile, first, &name[0], name.size(), got, error) || got != name.size()) {
-    return false;
+  FileIdentity backupIdentity;
+  std::string ignored;
+  // The backup's kind and its first stock name.
+  StockSeeker original;
+  std::string name;
+  Kind kind = Kind::kNone;
+  if (OpenForReading(track.path + ".bak", backup, backupIdentity, ignored) &&
+      !SameFile(backupIdentity, track.identity) && backupIdentity.size == size &&
+      SeekStockInFile(backup, 0, size, true, original, ignored)) {
+    kind = original.found.national >= 0     ? Kind::kNational
+           : original.found.supercross >= 0 ? Kind::kSupercross
+                                            : Kind::kNone;
   }
-
-  std::vector<char> trackBytes;
-  StreamRepair stream;
-  BeginRepair(stream, stock, name);
-  const RepairSink compare = [&](std::int64_t offset, const char* repaired, const char*,
-                                 std::size_t size) {
-    trackBytes.resize(size);
-    std::size_t read = 0;
-    return ReadAt(trackFile, offset, trackBytes.data(), size, read, error) && read == size &&
-           std::equal(trackBytes.begin(), trackBytes.end(), repaired);
-  };
-  if (!RepairFile(backup, identity.size, kWindow, stream, compare, error)) return false;
-  track.kind = kind;
-  track.mapName = name;
-  track.backupIdentity = identity;
+  bool verified = false;
+  std::int64_t read = 0;  // how much of the track the comparison has read
+  if (kind != Kind::kNone) {
+    const std::int64_t first =
+        kind == Kind::kNational ? original.found.national : original.found.supercross;
+    name.resize(StockName(kind).size());
+    std::size_t got = 0;
+    if (!ReadAt(file, first, &name[0], name.size(), got, track.error)) return false;
+    std::vector<char> trackBytes;
+    StreamRepair stream;
+    BeginRepair(stream, StockName(kind), name);
+    const RepairSink compare = [&](std::int64_t offset, const char* repaired, const char*,
+                                   std::size_t count) {
+      trackBytes.resize(count);
+      std::size_t readNow = 0;
+      if (!ReadAt(file, offset, trackBytes.data(), count, readNow, track.error)) return false;
+      SeekStock(seeker, trackBytes.data(), readNow);
+      read = offset + static_cast<std::int64_t>(readNow);
+      return readNow == count && std::memcmp(trackBytes.data(), repaired, count) == 0;
+    };
+    if (got == name.size()) {
+      verified = RepairFile(backup, size, kWindow, stream, compare, ignored) && read == size;
+    }
+    if (!track.error.empty()) return false;
+  }
+  // The rest of the track, where the comparison stopped early or was not made.
+  if (!SeekStockInFile(file, read, size, false, seeker, track.error)) return false;
+  const StockOffsets& found = seeker.found;
+  if (found.national >= 0 || found.supercross >= 0) {
+    track.state = State::kStock;
+    track.kind = found.national >= 0 ? Kind::kNational : Kind::kSupercross;
+    track.mapName = StockName(track.kind);
+    track.holdsBoth = found.national >= 0 && found.supercross >= 0;
+  } else if (verified) {
+    track.state = State::kFixed;
+    track.kind = kind;
+    track.mapName = name;
+    track.backupIdentity = backupIdentity;
+  } else {
+    track.state = State::kUnverified;
+  }
   return true;
 }
 
@@ -68,19 +92,11 @@ Track ScanTrack(const std::string& path) {
     return track;
   }
   StoreFile file;
-  StockOffsets offsets;
-  if (!OpenForReading(path, file, track.identity, track.error) ||
-      !FindStockOffsets(file, track.identity.size, kWindow, false, offsets, track.error)) {
-    return track;
+  if (!OpenForReading(path, file, track.identity, track.error) || !ReadTrack(file, track)) {
+    track.state = State::kError;
+    track.kind = Kind::kNone;
+    track.mapName.clear();
   }
-  if (offsets.national >= 0 || offsets.supercross >= 0) {
-    track.state = State::kStock;
-    track.kind = offsets.national >= 0 ? Kind::kNational : Kind::kSupercross;
-    track.mapName = StockName(track.kind);
-    track.holdsBoth = offsets.national >= 0 && offsets.supercross >= 0;
-    return track;
-  }
-  track.state = VerifyBackup(file, track) ? State::kFixed : State::kUnverified;
   return track;
 }
 

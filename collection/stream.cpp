@@ -99,39 +99,42 @@ bool RepairFile(StoreFile& file, std::int64_t size, std::size_t window, StreamRe
   return true;
 }
 
-bool FindStockOffsets(StoreFile& file, std::int64_t size, std::size_t window, bool stopAtNational,
-                      StockOffsets& offsets, std::string& error) {
-  offsets = StockOffsets();
-  // Each window is read after the tail of the one before it, so that names across seams are seen.
+void SeekStock(StockSeeker& seeker, const char* data, std::size_t size) {
+  std::string& text = seeker.text;
+  text.append(data, size);
+  StockOffsets& found = seeker.found;
+  if (found.national < 0) {
+    const std::size_t at = FindIn(text, 0, text.size(), kNational.data(), kNational.size());
+    if (at < text.size()) found.national = seeker.base + static_cast<std::int64_t>(at);
+  }
+  if (found.supercross < 0) {
+    const std::size_t at = FindIn(text, 0, text.size(), kSupercross.data(), kSupercross.size());
+    if (at < text.size()) found.supercross = seeker.base + static_cast<std::int64_t>(at);
+  }
+  // A name not yet found can still end in the next piece: keep one byte less than the longer.
   const std::size_t keep = kSupercross.size() - 1;
-  std::string text;
-  std::vector<char> buffer(window);
-  std::int64_t base = 0;  // the offset of text[0]
-  for (std::int64_t offset = 0; offset < size;) {
-    const std::size_t ask = size - offset < static_cast<std::int64_t>(window)
+  if (text.size() > keep) {
+    seeker.base += static_cast<std::int64_t>(text.size() - keep);
+    text.erase(0, text.size() - keep);
+  }
+}
+
+bool SeekStockInFile(StoreFile& file, std::int64_t from, std::int64_t size, bool stopAtNational,
+                     StockSeeker& seeker, std::string& error) {
+  std::vector<char> buffer(kWindow);
+  for (std::int64_t offset = from; offset < size;) {
+    if (seeker.found.national >= 0 && (stopAtNational || seeker.found.supercross >= 0)) break;
+    const std::size_t ask = size - offset < static_cast<std::int64_t>(kWindow)
                                 ? static_cast<std::size_t>(size - offset)
-                                : window;
+                                : kWindow;
     std::size_t got = 0;
     if (!ReadAt(file, offset, buffer.data(), ask, got, error)) return false;
     if (got != ask) {
       error = "the file ended early";
       return false;
     }
+    SeekStock(seeker, buffer.data(), got);
     offset += static_cast<std::int64_t>(got);
-    text.append(buffer.data(), got);
-    if (offsets.national < 0) {
-      const std::size_t at = FindIn(text, 0, text.size(), kNational.data(), kNational.size());
-      if (at < text.size()) offsets.national = base + static_cast<std::int64_t>(at);
-    }
-    if (offsets.supercross < 0) {
-      const std::size_t at = FindIn(text, 0, text.size(), kSupercross.data(), kSupercross.size());
-      if (at < text.size()) offsets.supercross = base + static_cast<std::int64_t>(at);
-    }
-    if (offsets.national >= 0 && (stopAtNational || offsets.supercross >= 0)) return true;
-    if (text.size() > keep) {
-      base += static_cast<std::int64_t>(text.size() - keep);
-      text.erase(0, text.size() - keep);
-    }
   }
   return true;
 }

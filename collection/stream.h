@@ -44,13 +44,24 @@ bool FeedRepair(StreamRepair& stream, const char* data, std::size_t size, bool l
 bool RepairFile(StoreFile& file, std::int64_t size, std::size_t window, StreamRepair& stream,
                 const RepairSink& sink, std::string& error);
 
-// The first offsets of the two stock names in a file, -1 where absent. With stopAtNational the
-// reading ends at the first "National_Map" (which decides the kind alone).
+// The first offsets of the two stock names in a file, -1 where absent.
 struct StockOffsets {
   std::int64_t national = -1;
   std::int64_t supercross = -1;
 };
-bool FindStockOffsets(StoreFile& file, std::int64_t size, std::size_t window, bool stopAtNational,
-                      StockOffsets& offsets, std::string& error);
+
+// A search for both stock names over bytes that come in pieces, in order from offset 0: the
+// last bytes of each piece are kept, so that names across seams are found.
+struct StockSeeker {
+  std::string text;       // the kept tail, then the newest piece
+  std::int64_t base = 0;  // the offset of text[0]
+  StockOffsets found;
+};
+void SeekStock(StockSeeker& seeker, const char* data, std::size_t size);
+
+// Reads a file from offset from on through seeker, to its end, or with stopAtNational until a
+// "National_Map" has been seen (which decides the kind alone).
+bool SeekStockInFile(StoreFile& file, std::int64_t from, std::int64_t size, bool stopAtNational,
+                     StockSeeker& seeker, std::string& error);
 
 }  // namespace collection
