@@ -1,8 +1,8 @@
 // Finding the tracks under the command's arguments.
 #include <algorithm>
 #include <cctype>
-#include <map>
-#include <tuple>
+#include <set>
+#include <utility>
 
 #include "collection.h"
 #include "store.h"
@@ -55,15 +55,13 @@ void SortAndKeepOnce(std::vector<std::string>& paths, bool byIdentity) {
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
   if (!byIdentity) return;
-  std::map<std::tuple<std::uint64_t, std::uint64_t>, bool> seen;
+  std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
   std::vector<std::string> kept;
   for (const std::string& path : paths) {
     FileIdentity identity;
-    if (IdentityAt(path, identity) &&
-        seen.count(std::make_tuple(identity.volume, identity.index)) > 0) {
-      continue;
+    if (IdentityAt(path, identity) && !seen.insert({identity.volume, identity.index}).second) {
+      continue;  // the same file under a path earlier in byte order
     }
-    if (IdentityAt(path, identity)) seen[std::make_tuple(identity.volume, identity.index)] = true;
     kept.push_back(path);
   }
   paths.swap(kept);
