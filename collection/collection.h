@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ struct Clash {
 struct Gathered {
   std::vector<std::string> tracks;
   std::vector<std::string> leftovers;
+  std::vector<std::string> unreadable;  // "FOLDER (reason)" for folders that could not be listed
 };
 
 // Called after each track with the count done and the count of all; may be empty.
@@ -107,6 +109,9 @@ const std::string& StockName(Kind kind);
 // Whether a file name is a track's (ends in ".pak", any letter case) or one of our leftovers.
 bool IsTrackName(const std::string& name);
 bool IsLeftoverName(const std::string& name);
+
+// Flushes the folders holding the paths, each once.
+void FlushFoldersOf(const std::set<std::string>& paths);
 
 // The name of a temporary file beside a track, which never ends in ".pak".
 std::string TemporaryNameFor(const std::string& trackName, unsigned long unique);

@@ -36,7 +36,10 @@ std::string NameOf(const std::string& path) {
 void Walk(const std::string& folder, const std::string& prefix, Gathered& gathered) {
   std::vector<std::string> names;
   std::string error;
-  if (!ListFolder(folder, names, error)) return;
+  if (!ListFolder(folder, names, error)) {
+    gathered.unreadable.push_back((prefix.empty() ? "." : prefix) + " (" + error + ")");
+    return;
+  }
   for (const std::string& name : names) {
     const std::string path = Join(folder, name);
     const std::string printed = Join(prefix, name);
@@ -78,6 +81,14 @@ bool IsTrackName(const std::string& name) {
 
 bool IsLeftoverName(const std::string& name) {
   return name.find(kLeftoverMark) != std::string::npos && EndsWith(name, kLeftoverEnd);
+}
+
+void FlushFoldersOf(const std::set<std::string>& paths) {
+  std::set<std::string> folders;
+  for (const std::string& path : paths) {
+    const std::string folder = path.substr(0, path.size() - NameOf(path).size());
+    if (folders.insert(folder).second) FlushFolderOf(path);
+  }
 }
 
 std::string TemporaryNameFor(const std::string& trackName, unsigned long unique) {

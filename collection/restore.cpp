@@ -1,4 +1,6 @@
 // Restore: the verified backup of a fixed track replaces the track in one rename.
+#include <set>
+
 #include "collection.h"
 
 namespace collection {
@@ -27,6 +29,7 @@ bool RestoreTrack(const Track& track, std::string& error) {
 std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun,
                                    const Progress& progress) {
   std::vector<Outcome> outcomes;
+  std::set<std::string> changed;
   for (const Track& track : tracks) {
     Outcome outcome;
     outcome.path = track.path;
@@ -43,12 +46,14 @@ std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun
         break;
       case State::kFixed:
         outcome.action = dryRun ? Action::kWouldRestore : Action::kRestored;
+        if (!dryRun) changed.insert(track.path);
         if (!dryRun && !RestoreTrack(track, outcome.error)) outcome.action = Action::kFailed;
         break;
     }
     outcomes.push_back(outcome);
     if (progress) progress(outcomes.size(), tracks.size());
   }
+  FlushFoldersOf(changed);
   return outcomes;
 }
 

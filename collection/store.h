@@ -77,7 +77,8 @@ bool CloseFile(StoreFile& file, std::string& error);
 bool HardLink(const std::string& existing, const std::string& linkPath, bool& noLinks,
               std::string& error);
 
-// Renames from to to in one step, replacing what is at to, and flushes that to storage.
+// Renames from to to in one step, replacing what is at to. The caller flushes the folder (once
+// for many renames: a rename not yet on storage leaves the old file whole at to).
 bool RenameReplacing(const std::string& from, const std::string& to, std::string& error);
 
 // Renames from to to, never replacing anything at to.

@@ -260,9 +260,7 @@ bool HardLink(const std::string& existing, const std::string& linkPath, bool& no
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to, std::string& error) {
-  if (renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) != 0) return Fail(error);
-  FlushFolderOf(to);
-  return true;
+  return renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) == 0 || Fail(error);
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error) {

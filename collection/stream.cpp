@@ -99,23 +99,49 @@ bool RepairFile(StoreFile& file, std::int64_t size, std::size_t window, StreamRe
   return true;
 }
 
+namespace {
+
+// The first offset of needle in data (which starts at base), or -1.
+std::int64_t FirstIn(const char* data, std::size_t size, std::int64_t base,
+                     const std::string& needle) {
+  if (size < needle.size()) return -1;
+  const char* hit = FindBytes(data, size, needle.data(), needle.size());
+  return hit == nullptr ? -1 : base + (hit - data);
+}
+
+// The first of the seam's match and the piece's, which both may find.
+void Note(std::int64_t& found, std::int64_t seam, std::int64_t piece) {
+  if (found >= 0) return;
+  found = seam >= 0 && (piece < 0 || seam < piece) ? seam : piece;
+}
+
+}  // namespace
+
+// The piece is searched where it lies; only the seam (the kept tail and the piece's first bytes)
+// is copied, so that each byte is read from memory once per name.
 void SeekStock(StockSeeker& seeker, const char* data, std::size_t size) {
-  std::string& text = seeker.text;
-  text.append(data, size);
+  const std::size_t keep = kSupercross.size() - 1;
+  const std::int64_t pieceBase = seeker.base + static_cast<std::int64_t>(seeker.text.size());
+  const std::string seam = seeker.text + std::string(data, std::min(size, keep));
   StockOffsets& found = seeker.found;
   if (found.national < 0) {
-    const std::size_t at = FindIn(text, 0, text.size(), kNational.data(), kNational.size());
-    if (at < text.size()) found.national = seeker.base + static_cast<std::int64_t>(at);
+    Note(found.national, FirstIn(seam.data(), seam.size(), seeker.base, kNational),
+         FirstIn(data, size, pieceBase, kNational));
   }
   if (found.supercross < 0) {
-    const std::size_t at = FindIn(text, 0, text.size(), kSupercross.data(), kSupercross.size());
-    if (at < text.size()) found.supercross = seeker.base + static_cast<std::int64_t>(at);
+    Note(found.supercross, FirstIn(seam.data(), seam.size(), seeker.base, kSupercross),
+         FirstIn(data, size, pieceBase, kSupercross));
   }
   // A name not yet found can still end in the next piece: keep one byte less than the longer.
-  const std::size_t keep = kSupercross.size() - 1;
-  if (text.size() > keep) {
-    seeker.base += static_cast<std::int64_t>(text.size() - keep);
-    text.erase(0, text.size() - keep);
+  if (size >= keep) {
+    seeker.text.assign(data + size - keep, keep);
+    seeker.base = pieceBase + static_cast<std::int64_t>(size - keep);
+  } else {
+    seeker.text += std::string(data, size);
+    if (seeker.text.size() > keep) {
+      seeker.base += static_cast<std::int64_t>(seeker.text.size() - keep);
+      seeker.text.erase(0, seeker.text.size() - keep);
+    }
   }
 }
 

@@ -53,7 +53,7 @@ struct StockOffsets {
 // A search for both stock names over bytes that come in pieces, in order from offset 0: the
 // last bytes of each piece are kept, so that names across seams are found.
 struct StockSeeker {
-  std::string text;       // the kept tail, then the newest piece
+  std::string text;       // the last bytes seen, where a name may begin
   std::int64_t base = 0;  // the offset of text[0]
   StockOffsets found;
 };

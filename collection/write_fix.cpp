@@ -232,7 +232,8 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
   for (const Track& track : tracks) {
     if (track.state == State::kFixed) taken.insert(track.mapName);
   }
-  std::set<std::string> kept;  // fixed names that an earlier track in path order carries
+  std::set<std::string> kept;     // fixed names that an earlier track in path order carries
+  std::set<std::string> changed;  // folders whose renames are to be flushed, once each
   std::vector<Outcome> outcomes;
   for (const Track& track : tracks) {
     Outcome outcome;
@@ -256,6 +257,7 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
         taken.insert(outcome.mapName);
         outcome.previousMapName = track.mapName;
         outcome.action = options.dryRun ? Action::kWouldFix : Action::kFixed;
+        if (!options.dryRun) changed.insert(track.path);
         if (!FixStockTrack(track, outcome.mapName, options.dryRun, outcome.error)) {
           outcome.action = Action::kFailed;
           outcome.mapName.clear();
@@ -273,6 +275,7 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
         taken.insert(outcome.mapName);
         outcome.previousMapName = track.mapName;
         outcome.action = options.dryRun ? Action::kWouldRefix : Action::kRefixed;
+        if (!options.dryRun) changed.insert(track.path);
         if (!RefixTrack(track, outcome.mapName, options.dryRun, outcome.error)) {
           outcome.action = Action::kFailed;
           outcome.mapName.clear();
@@ -283,6 +286,7 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
     outcomes.push_back(outcome);
     if (progress) progress(outcomes.size(), tracks.size());
   }
+  FlushFoldersOf(changed);
   return outcomes;
 }
 

@@ -140,7 +140,14 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     err << "trackmaps: " << usageError << '\n';
     return 2;
   }
-  if (request.run == "scan") return Scan(request, gathered, out, err, errTerminal);
+  // A folder that cannot be listed may hold tracks: said on every run, and an error for scan.
+  for (const std::string& folder : gathered.unreadable) {
+    err << "trackmaps: cannot read the folder " << folder << '\n';
+  }
+  if (request.run == "scan") {
+    const int code = Scan(request, gathered, out, err, errTerminal);
+    return gathered.unreadable.empty() ? code : 2;
+  }
   if (request.run == "fix") return Fix(request, gathered, out, err, errTerminal);
   return Restore(request, gathered, out, err, errTerminal);
 }

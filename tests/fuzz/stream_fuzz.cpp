@@ -1,6 +1,7 @@
 // Fuzzes the streaming repair (fed in pieces of sizes the input picks, so that names and marker
 // sites lie across every seam) against the plain model: every stock name replaced over the whole
-// content first, then every marker site over the result.
+// content first, then every marker site over the result; and the stock-name search over the same
+// pieces against a plain find.
 // An input is one byte that seeds the piece sizes, the new name's material (14 bytes), then the
 // track content.
 #include <cstddef>
@@ -63,5 +64,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (last) break;
   } while (true);
   if (repaired != expected) Fail("result differs from the model");
+
+  // The stock-name search over the same pieces finds the first of each name.
+  collection::StockSeeker seeker;
+  random.seed(seed + 1);
+  for (at = 0; at < content.size();) {
+    const std::size_t piece = std::min<std::size_t>(random() % (largest + 1), content.size() - at);
+    collection::SeekStock(seeker, content.data() + at, piece);
+    at += piece;
+  }
+  const auto first = [&content](const char* name) {
+    const std::size_t at = content.find(name);
+    return at == std::string::npos ? std::int64_t{-1} : static_cast<std::int64_t>(at);
+  };
+  if (seeker.found.national != first("National_Map")) Fail("wrong first National_Map");
+  if (seeker.found.supercross != first("Supercross_Map")) Fail("wrong first Supercross_Map");
   return 0;
 }
