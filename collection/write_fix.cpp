@@ -87,7 +87,8 @@ bool WriteRepairedCopy(StoreFile& source, std::int64_t size, const std::string& 
 
 // What the checks before a fix found about the track's backup name.
 struct BackupCheck {
-  bool exists = false;  // a file identical to the track's original is there
+  bool exists = false;      // a file identical to the track's original is there
+  bool secondLink = false;  // and it is the track's own file under a second name
 };
 
 // The checks every fix makes before writing anything, dry runs included: the track is a plain
@@ -117,6 +118,7 @@ bool CheckBeforeFix(const Track& track, StoreFile& file, BackupCheck& check, std
   FileIdentity backupIdentity;
   if (IdentityAt(backupPath, backupIdentity) && SameFile(backupIdentity, identity)) {
     check.exists = true;
+    check.secondLink = true;
     return true;
   }
   StoreFile existing;
@@ -152,28 +154,42 @@ bool FixStockTrack(const Track& track, const std::string& name, bool dryRun, std
     error = "the track was replaced while being fixed; nothing changed";
     return false;
   }
-  // The backup there holds the same bytes as the track: removing it loses nothing.
-  if (check.exists && !RemoveFile(backupPath, error)) return false;
+  // The backup name already leads to the original (renaming a link onto another link of the
+  // same file would do nothing at all).
+  if (check.secondLink) {
+    if (!RenameReplacing(temporary.path, track.path, error)) return false;
+    temporary.renamed = true;
+    return true;
+  }
+  // The original gets its second name under a temporary name first, so that a backup already
+  // there (identical bytes) stays until the new link can take its place in one rename.
+  TemporaryFile backupLink;
+  backupLink.path =
+      FolderPrefix(track.path) +
+      TemporaryNameFor(backupPath.substr(FolderPrefix(track.path).size()), UniqueNumber());
   bool noLinks = false;
-  if (HardLink(track.path, backupPath, noLinks, error)) {
+  if (HardLink(track.path, backupLink.path, noLinks, error)) {
     FileIdentity linked;
-    if (!IdentityAt(backupPath, linked) || !SameFile(linked, track.identity)) {
-      std::string ignored;
-      RemoveFile(backupPath, ignored);
+    if (!IdentityAt(backupLink.path, linked) || !SameFile(linked, track.identity)) {
       error = "the track was replaced while being fixed; nothing changed";
       return false;
     }
+    if (!RenameReplacing(backupLink.path, backupPath, error)) return false;
+    backupLink.renamed = true;
     if (!RenameReplacing(temporary.path, track.path, error)) {
+      // The new backup name is a second link to the unchanged track: without it, as before.
       std::string ignored;
-      RemoveFile(backupPath, ignored);
+      if (!check.exists) RemoveFile(backupPath, ignored);
       return false;
     }
     temporary.renamed = true;
     return true;
   }
+  backupLink.path.clear();
   if (!noLinks) return false;
   // No hard links here: the dialog's order, which keeps the original whole at the track's
-  // name or at the backup's.
+  // name or at the backup's. The backup there holds the track's bytes: removing it loses nothing.
+  if (check.exists && !RemoveFile(backupPath, error)) return false;
   if (!RenameNoReplace(track.path, backupPath, error)) return false;
   if (!RenameNoReplace(temporary.path, track.path, error)) {
     std::string ignored;
