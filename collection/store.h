@@ -60,8 +60,12 @@ bool ReadAt(StoreFile& file, std::int64_t offset, char* data, std::size_t size, 
 // Creates a new file at path; fails if anything of that name exists.
 bool CreateNew(const std::string& path, StoreFile& file, std::string& error);
 
-// Copies the first size bytes of from into the new file to, by the kernel where it can.
-bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t size, std::string& error);
+// Gives a new file its final size at once (the stretches not yet written read as zeros).
+bool SetSize(StoreFile& file, std::int64_t size, std::string& error);
+
+// Copies the bytes [begin, end) of from to the same offsets of to, by the kernel where it can.
+bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t begin, std::int64_t end,
+                 std::string& error);
 
 // Writes exactly size bytes at offset.
 bool WriteAt(StoreFile& file, std::int64_t offset, const char* data, std::size_t size,

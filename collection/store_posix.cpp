@@ -174,10 +174,20 @@ bool CopyRange(StoreFile& from, StoreFile& to, off_t in, off_t end, std::string&
 
 // copy_file_range lets the kernel copy (or clone, where the file system can) without the bytes
 // passing through this process. Only the stretches that hold data are copied: the holes of a
-// sparse track stay holes in the copy, which has the track's size from the start.
-bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t size, std::string& error) {
-  if (ftruncate(Descriptor(to), static_cast<off_t>(size)) != 0) return Fail(error);
-  for (off_t at = 0; at < size;) {
+// sparse track stay holes in the copy, which has the track's size from the start (SetSize).
+bool SetSize(StoreFile& file, std::int64_t size, std::string& error) {
+  return ftruncate(Descriptor(file), static_cast<off_t>(size)) == 0 || Fail(error);
+}
+
+bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t begin, std::int64_t size,
+                 std::string& error) {
+  // A file with as many blocks as bytes has no holes: no need to ask where its data lies.
+  struct stat info;
+  if (fstat(Descriptor(from), &info) == 0 &&
+      static_cast<std::int64_t>(info.st_blocks) * 512 >= static_cast<std::int64_t>(info.st_size)) {
+    return CopyRange(from, to, static_cast<off_t>(begin), static_cast<off_t>(size), error);
+  }
+  for (off_t at = static_cast<off_t>(begin); at < size;) {
     const off_t data = lseek(Descriptor(from), at, SEEK_DATA);
     if (data < 0 && errno == ENXIO) return true;  // only a hole is left
     if (data < 0) return CopyRange(from, to, at, static_cast<off_t>(size), error);

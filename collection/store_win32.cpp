@@ -177,10 +177,19 @@ bool CreateNew(const std::string& path, StoreFile& file, std::string& error) {
   return true;
 }
 
-// A plain streaming copy through one buffer of a MiB.
-bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t size, std::string& error) {
+bool SetSize(StoreFile& file, std::int64_t size, std::string& error) {
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  return (SetFilePointerEx(Handle(file), end, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(file))) ||
+         Fail(error);
+}
+
+// A plain streaming copy through one buffer of a MiB: under wine64 it measured faster than
+// CopyFileExA.
+bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t begin, std::int64_t size,
+                 std::string& error) {
   std::vector<char> buffer(std::size_t{1} << 20);
-  for (std::int64_t done = 0; done < size;) {
+  for (std::int64_t done = begin; done < size;) {
     const std::size_t ask = size - done < static_cast<std::int64_t>(buffer.size())
                                 ? static_cast<std::size_t>(size - done)
                                 : buffer.size();

@@ -3,7 +3,9 @@
 // written whole into a temporary file beside it and flushed, the original gets its backup name
 // as a second link, and one replacing rename puts the new file at the track's name.
 #include <cstring>
+#include <memory>
 #include <set>
+#include <vector>
 
 #include "collection.h"
 #include "names.h"
@@ -54,13 +56,15 @@ bool SameContent(StoreFile& a, StoreFile& b, std::int64_t size, bool& same, std:
   return true;
 }
 
-// Copies source into a new temporary file beside the track and writes into it only the bytes
-// that the repair changes; flushed and closed on success.
+// Writes the repaired content of source into a new temporary file beside the track, in order:
+// the stretches the repair leaves alone are copied (by the kernel where it can), the changed
+// bytes are written. Each page of the copy is written once, so no write waits for the
+// write-back of a page copied earlier. The caller flushes it.
 bool WriteRepairedCopy(StoreFile& source, std::int64_t size, const std::string& stock,
                        const std::string& name, TemporaryFile& temporary, std::string& error) {
-  const std::string folder = FolderPrefix(temporary.path);
   if (!CreateNew(temporary.path, temporary.file, error)) return false;
-  if (!CopyContent(source, temporary.file, size, error)) return false;
+  if (!SetSize(temporary.file, size, error)) return false;
+  std::int64_t copied = 0;  // every byte before this is in the copy
   StreamRepair stream;
   BeginRepair(stream, stock, name);
   const RepairSink writeChanges = [&](std::int64_t offset, const char* repaired,
@@ -73,16 +77,18 @@ bool WriteRepairedCopy(StoreFile& source, std::int64_t size, const std::string& 
       }
       std::size_t end = at;
       while (end < count && repaired[end] != original[end]) ++end;
-      if (!WriteAt(temporary.file, offset + static_cast<std::int64_t>(at), repaired + at, end - at,
-                   error)) {
+      const std::int64_t from = offset + static_cast<std::int64_t>(at);
+      if (!CopyContent(source, temporary.file, copied, from, error) ||
+          !WriteAt(temporary.file, from, repaired + at, end - at, error)) {
         return false;
       }
+      copied = offset + static_cast<std::int64_t>(end);
       at = end;
     }
     return true;
   };
   if (!RepairFile(source, size, kWindow, stream, writeChanges, error)) return false;
-  return FlushFile(temporary.file, error) && CloseFile(temporary.file, error);
+  return CopyContent(source, temporary.file, copied, size, error);
 }
 
 // What the checks before a fix found about the track's backup name.
@@ -133,40 +139,78 @@ bool CheckBeforeFix(const Track& track, StoreFile& file, BackupCheck& check, std
   return true;
 }
 
-// Fixes a stock track: the original stays as TRACK.bak, the track gets name.
-bool FixStockTrack(const Track& track, const std::string& name, bool dryRun, std::string& error) {
-  StoreFile file;
+// A track whose repaired copy is written but not yet on stable storage nor in its place.
+struct Pending {
+  const Track* track = nullptr;
+  std::size_t outcome = 0;  // its index among the outcomes
+  bool refix = false;
   BackupCheck check;
-  if (!CheckBeforeFix(track, file, check, error)) return false;
-  if (dryRun) return true;
-  const std::string backupPath = track.path + ".bak";
+  StoreFile file;    // the track, held open (shared with readers only) until its turn
+  StoreFile backup;  // the original a refix copies from
   TemporaryFile temporary;
-  temporary.path =
-      FolderPrefix(track.path) +
-      TemporaryNameFor(track.path.substr(FolderPrefix(track.path).size()), UniqueNumber());
-  if (!WriteRepairedCopy(file, track.identity.size, track.mapName, name, temporary, error)) {
+};
+
+std::string TemporaryPathFor(const std::string& path) {
+  const std::string folder = FolderPrefix(path);
+  return folder + TemporaryNameFor(path.substr(folder.size()), UniqueNumber());
+}
+
+// The checks, and unless dryRun the repaired copy: of a stock track, or for a refix of its
+// verified backup (which stays the original).
+bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::string& error) {
+  const Track& track = *pending.track;
+  if (!pending.refix) {
+    if (!CheckBeforeFix(track, pending.file, pending.check, error)) return false;
+    if (dryRun) return true;
+    pending.temporary.path = TemporaryPathFor(track.path);
+    return WriteRepairedCopy(pending.file, track.identity.size, track.mapName, name,
+                             pending.temporary, error);
+  }
+  if (ProbeEntry(track.path).type == EntryType::kLink) {
+    error = "is a link; fix the file it leads to";
     return false;
   }
+  FileIdentity identity;
+  FileIdentity backupIdentity;
+  if (!OpenForReading(track.path, pending.file, identity, error) ||
+      !OpenForReading(track.path + ".bak", pending.backup, backupIdentity, error)) {
+    return false;
+  }
+  if (!Unchanged(identity, track.identity) || !Unchanged(backupIdentity, track.backupIdentity)) {
+    error = "changed since it was scanned";
+    return false;
+  }
+  if (dryRun) return true;
+  pending.temporary.path = TemporaryPathFor(track.path);
+  return WriteRepairedCopy(pending.backup, backupIdentity.size, StockName(track.kind), name,
+                           pending.temporary, error);
+}
+
+// Puts a flushed copy in its track's place; a stock track's original keeps the backup's name.
+bool CommitFix(Pending& pending, std::string& error) {
+  const Track& track = *pending.track;
+  const BackupCheck& check = pending.check;
+  TemporaryFile& temporary = pending.temporary;
   // Closed before any name changes: Windows keeps the name of a file deleted while it is open.
-  CloseFile(file, error);
+  CloseFile(pending.file, error);
+  CloseFile(pending.backup, error);
   FileIdentity now;
   if (!IdentityAt(track.path, now) || !Unchanged(now, track.identity)) {
     error = "the track was replaced while being fixed; nothing changed";
     return false;
   }
-  // The backup name already leads to the original (renaming a link onto another link of the
-  // same file would do nothing at all).
-  if (check.secondLink) {
+  // A refix keeps its backup; a backup name that leads to the original already needs nothing
+  // (renaming a link onto another link of the same file would do nothing at all).
+  if (pending.refix || check.secondLink) {
     if (!RenameReplacing(temporary.path, track.path, error)) return false;
     temporary.renamed = true;
     return true;
   }
+  const std::string backupPath = track.path + ".bak";
   // The original gets its second name under a temporary name first, so that a backup already
   // there (identical bytes) stays until the new link can take its place in one rename.
   TemporaryFile backupLink;
-  backupLink.path =
-      FolderPrefix(track.path) +
-      TemporaryNameFor(backupPath.substr(FolderPrefix(track.path).size()), UniqueNumber());
+  backupLink.path = TemporaryPathFor(backupPath);
   bool noLinks = false;
   if (HardLink(track.path, backupLink.path, noLinks, error)) {
     FileIdentity linked;
@@ -200,44 +244,36 @@ bool FixStockTrack(const Track& track, const std::string& name, bool dryRun, std
   return true;
 }
 
-// Gives a fixed track a new name, made again from its verified backup, which stays as it is.
-bool RefixTrack(const Track& track, const std::string& name, bool dryRun, std::string& error) {
-  const std::string backupPath = track.path + ".bak";
-  if (ProbeEntry(track.path).type == EntryType::kLink) {
-    error = "is a link; fix the file it leads to";
-    return false;
-  }
-  StoreFile file;
-  StoreFile backup;
-  FileIdentity identity;
-  FileIdentity backupIdentity;
-  if (!OpenForReading(track.path, file, identity, error) ||
-      !OpenForReading(backupPath, backup, backupIdentity, error)) {
-    return false;
-  }
-  if (!Unchanged(identity, track.identity) || !Unchanged(backupIdentity, track.backupIdentity)) {
-    error = "changed since it was scanned";
-    return false;
-  }
-  if (dryRun) return true;
-  TemporaryFile temporary;
-  temporary.path =
-      FolderPrefix(track.path) +
-      TemporaryNameFor(track.path.substr(FolderPrefix(track.path).size()), UniqueNumber());
-  if (!WriteRepairedCopy(backup, backupIdentity.size, StockName(track.kind), name, temporary,
-                         error)) {
-    return false;
-  }
-  FileIdentity now;
-  if (!IdentityAt(track.path, now) || !Unchanged(now, track.identity)) {
-    error = "the track was replaced while being fixed; nothing changed";
-    return false;
-  }
-  CloseFile(file, error);
-  if (!RenameReplacing(temporary.path, track.path, error)) return false;
-  temporary.renamed = true;
-  return true;
+void MarkFailed(Outcome& outcome, const std::string& error) {
+  outcome.action = Action::kFailed;
+  outcome.error = error;
+  outcome.mapName.clear();
+  outcome.previousMapName.clear();
 }
+
+// Flushes every copy of the batch, then puts each in its place: every copy is on stable
+// storage before any takes a track's place, and the flushes of many tracks share the disk's
+// write-back instead of waiting for it one by one.
+void CommitBatch(std::vector<std::unique_ptr<Pending>>& batch, std::vector<Outcome>& outcomes) {
+  for (const auto& pending : batch) {
+    std::string error;
+    if (!FlushFile(pending->temporary.file, error) || !CloseFile(pending->temporary.file, error)) {
+      MarkFailed(outcomes[pending->outcome], error);
+    }
+  }
+  for (const auto& pending : batch) {
+    Outcome& outcome = outcomes[pending->outcome];
+    std::string error;
+    if (outcome.action != Action::kFailed && !CommitFix(*pending, error)) {
+      MarkFailed(outcome, error);
+    }
+  }
+  batch.clear();
+}
+
+// How much a batch holds at most: its temporary copies take disk space until it is committed.
+constexpr std::size_t kBatchTracks = 32;
+constexpr std::int64_t kBatchBytes = std::int64_t{256} << 20;
 
 }  // namespace
 
@@ -250,58 +286,57 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
   }
   std::set<std::string> kept;     // fixed names that an earlier track in path order carries
   std::set<std::string> changed;  // folders whose renames are to be flushed, once each
-  std::vector<Outcome> outcomes;
-  for (const Track& track : tracks) {
-    Outcome outcome;
+  std::vector<Outcome> outcomes(tracks.size());
+  std::vector<std::unique_ptr<Pending>> batch;
+  std::int64_t batchBytes = 0;
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const Track& track = tracks[i];
+    Outcome& outcome = outcomes[i];
     outcome.path = track.path;
+    bool refix = false;
     switch (track.state) {
       case State::kError:
-        outcome.action = Action::kFailed;
-        outcome.error = track.error;
+        MarkFailed(outcome, track.error);
         break;
       case State::kUnverified:
         outcome.reason = "no stock map name and no backup that is its original";
         break;
       case State::kStock:
-        if (track.holdsBoth) {
-          outcome.action = Action::kFailed;
-          outcome.error = "holds both National_Map and Supercross_Map";
-          break;
-        }
-        outcome.mapName =
-            AllocateMapName(MapStem(track.path, track.kind), options.clockDigit, taken);
-        taken.insert(outcome.mapName);
-        outcome.previousMapName = track.mapName;
-        outcome.action = options.dryRun ? Action::kWouldFix : Action::kFixed;
-        if (!options.dryRun) changed.insert(track.path);
-        if (!FixStockTrack(track, outcome.mapName, options.dryRun, outcome.error)) {
-          outcome.action = Action::kFailed;
-          outcome.mapName.clear();
-          outcome.previousMapName.clear();
-        }
+        if (track.holdsBoth) MarkFailed(outcome, "holds both National_Map and Supercross_Map");
         break;
       case State::kFixed:
         outcome.mapName = track.mapName;
-        if (!options.refix || kept.insert(track.mapName).second) {
-          outcome.reason = "already fixed";
-          break;
-        }
-        outcome.mapName =
-            AllocateMapName(MapStem(track.path, track.kind), options.clockDigit, taken);
-        taken.insert(outcome.mapName);
-        outcome.previousMapName = track.mapName;
-        outcome.action = options.dryRun ? Action::kWouldRefix : Action::kRefixed;
-        if (!options.dryRun) changed.insert(track.path);
-        if (!RefixTrack(track, outcome.mapName, options.dryRun, outcome.error)) {
-          outcome.action = Action::kFailed;
-          outcome.mapName.clear();
-          outcome.previousMapName.clear();
-        }
+        refix = options.refix && !kept.insert(track.mapName).second;
+        if (!refix) outcome.reason = "already fixed";
         break;
     }
-    outcomes.push_back(outcome);
-    if (progress) progress(outcomes.size(), tracks.size());
+    const bool stock = track.state == State::kStock && !track.holdsBoth;
+    if (stock || refix) {
+      auto pending = std::make_unique<Pending>();
+      pending->track = &track;
+      pending->outcome = i;
+      pending->refix = refix;
+      outcome.previousMapName = track.mapName;
+      outcome.mapName = AllocateMapName(MapStem(track.path, track.kind), options.clockDigit, taken);
+      taken.insert(outcome.mapName);
+      outcome.action = options.dryRun ? (refix ? Action::kWouldRefix : Action::kWouldFix)
+                                      : (refix ? Action::kRefixed : Action::kFixed);
+      std::string error;
+      if (!PrepareFix(*pending, outcome.mapName, options.dryRun, error)) {
+        MarkFailed(outcome, error);
+      } else if (!options.dryRun) {
+        changed.insert(track.path);
+        batchBytes += track.identity.size;
+        batch.push_back(std::move(pending));
+        if (batch.size() >= kBatchTracks || batchBytes >= kBatchBytes) {
+          CommitBatch(batch, outcomes);
+          batchBytes = 0;
+        }
+      }
+    }
+    if (progress) progress(i + 1, tracks.size());
   }
+  CommitBatch(batch, outcomes);
   FlushFoldersOf(changed);
   return outcomes;
 }
