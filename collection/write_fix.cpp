@@ -56,6 +56,15 @@ bool SameContent(StoreFile& a, StoreFile& b, std::int64_t size, bool& same, std:
   return true;
 }
 
+// The first position from at on where a and b differ, or count: equal blocks are passed over
+// whole, since the changes are a few bytes in a window of a MiB.
+std::size_t NextDifference(const char* a, const char* b, std::size_t at, std::size_t count) {
+  constexpr std::size_t kBlock = 64;
+  while (at + kBlock <= count && std::memcmp(a + at, b + at, kBlock) == 0) at += kBlock;
+  while (at < count && a[at] == b[at]) ++at;
+  return at;
+}
+
 // Writes the repaired content of source into a new temporary file beside the track, in order:
 // the stretches the repair leaves alone are copied (by the kernel where it can), the changed
 // bytes are written. Each page of the copy is written once, so no write waits for the
@@ -70,11 +79,8 @@ bool WriteRepairedCopy(StoreFile& source, std::int64_t size, const std::string& 
   const RepairSink writeChanges = [&](std::int64_t offset, const char* repaired,
                                       const char* original, std::size_t count) {
     if (std::memcmp(repaired, original, count) == 0) return true;
-    for (std::size_t at = 0; at < count;) {
-      if (repaired[at] == original[at]) {
-        ++at;
-        continue;
-      }
+    for (std::size_t at = NextDifference(repaired, original, 0, count); at < count;
+         at = NextDifference(repaired, original, at, count)) {
       std::size_t end = at;
       while (end < count && repaired[end] != original[end]) ++end;
       const std::int64_t from = offset + static_cast<std::int64_t>(at);
