@@ -40,7 +40,7 @@ bool ReadTrack(StoreFile& file, Track& track) {
     if (!ReadAt(file, first, &name[0], name.size(), got, track.error)) return false;
     std::vector<char> trackBytes;
     StreamRepair stream;
-    BeginRepair(stream, StockName(kind), name);
+    BeginRepair(stream, StockName(kind), name, false);
     const RepairSink compare = [&](std::int64_t offset, const char* repaired, const char*,
                                    std::size_t count) {
       trackBytes.resize(count);

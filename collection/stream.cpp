@@ -27,7 +27,9 @@ std::size_t FindIn(const std::string& text, std::size_t from, std::size_t end, c
 
 }  // namespace
 
-void BeginRepair(StreamRepair& stream, const std::string& from, const std::string& to) {
+void BeginRepair(StreamRepair& stream, const std::string& from, const std::string& to,
+                 bool keepOriginal) {
+  stream.keepOriginal = keepOriginal;
   stream.from = from;
   stream.to = to;
   stream.repaired.clear();
@@ -40,7 +42,7 @@ void BeginRepair(StreamRepair& stream, const std::string& from, const std::strin
 bool FeedRepair(StreamRepair& stream, const char* data, std::size_t size, bool last,
                 const RepairSink& sink) {
   stream.repaired.append(data, size);
-  stream.original.append(data, size);
+  if (stream.keepOriginal) stream.original.append(data, size);
   std::string& text = stream.repaired;
   const std::size_t end = text.size();
   const std::size_t length = stream.from.size();
@@ -69,9 +71,10 @@ bool FeedRepair(StreamRepair& stream, const char* data, std::size_t size, bool l
   }
   stream.markerNext = std::max(stream.markerNext, final);
 
-  if (final > 0 && !sink(stream.base, text.data(), stream.original.data(), final)) return false;
+  const char* original = stream.keepOriginal ? stream.original.data() : nullptr;
+  if (final > 0 && !sink(stream.base, text.data(), original, final)) return false;
   text.erase(0, final);
-  stream.original.erase(0, final);
+  if (stream.keepOriginal) stream.original.erase(0, final);
   stream.base += static_cast<std::int64_t>(final);
   stream.nameNext -= final;
   stream.markerNext -= final;

@@ -20,7 +20,8 @@ struct StreamRepair {
   std::string from;      // the stock name to replace
   std::string to;        // its new name, of the same length
   std::string repaired;  // bytes from base on, with the replacements made so far
-  std::string original;  // the same bytes as they came
+  std::string original;  // the same bytes as they came, when kept
+  bool keepOriginal = true;
   std::int64_t base = 0;
   std::size_t nameNext = 0;    // where the next name can start, within repaired
   std::size_t markerNext = 0;  // where the next marker site can start
@@ -31,8 +32,10 @@ struct StreamRepair {
 using RepairSink = std::function<bool(std::int64_t offset, const char* repaired,
                                       const char* original, std::size_t size)>;
 
-// Starts a repair replacing from by to (same length).
-void BeginRepair(StreamRepair& stream, const std::string& from, const std::string& to);
+// Starts a repair replacing from by to (same length). Without keepOriginal the sink gets null
+// for the original bytes (one copy less, for callers that only need the result).
+void BeginRepair(StreamRepair& stream, const std::string& from, const std::string& to,
+                 bool keepOriginal = true);
 
 // Feeds the next bytes; last says no more follow. Hands every byte that no later one can change
 // to sink. Returns false when sink stopped it.
