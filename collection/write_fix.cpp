@@ -1,0 +1,350 @@
+// The fix of a collection: names allocated so that no two tracks share one, and each track
+// written safely. The track path holds a complete file at every moment: the new content is
+// written whole into a temporary file beside it and flushed, the original gets its backup name
+// as a second link, and one replacing rename puts the new file at the track's name.
+#include <cstring>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "collection.h"
+#include "names.h"
+#include "stream.h"
+
+namespace collection {
+
+namespace {
+
+// A temporary file that is removed unless the fix got as far as renaming it.
+struct TemporaryFile {
+  std::string path;
+  StoreFile file;
+  bool renamed = false;
+
+  TemporaryFile() = default;
+  ~TemporaryFile() {
+    std::string ignored;
+    CloseFile(file, ignored);
+    if (!path.empty() && !renamed) RemoveFile(path, ignored);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+};
+
+std::string FolderPrefix(const std::string& path) {
+  std::string::size_type at = path.size();
+  while (at > 0 && path[at - 1] != '/' && path[at - 1] != kSeparator) --at;
+  return path.substr(0, at);
+}
+
+// Whether two open files of equal size hold the same bytes.
+bool SameContent(StoreFile& a, StoreFile& b, std::int64_t size, bool& same, std::string& error) {
+  std::vector<char> left(kWindow);
+  std::vector<char> right(kWindow);
+  same = true;
+  for (std::int64_t offset = 0; offset < size && same;) {
+    std::size_t gotLeft = 0;
+    std::size_t gotRight = 0;
+    if (!ReadAt(a, offset, left.data(), kWindow, gotLeft, error) ||
+        !ReadAt(b, offset, right.data(), kWindow, gotRight, error)) {
+      return false;
+    }
+    if (gotLeft == 0) break;
+    same = gotLeft == gotRight && std::memcmp(left.data(), right.data(), gotLeft) == 0;
+    offset += static_cast<std::int64_t>(gotLeft);
+  }
+  return true;
+}
+
+// The first position from at on where a and b differ, or count: equal blocks are passed over
+// whole, since the changes are a few bytes in a window of a MiB.
+std::size_t NextDifference(const char* a, const char* b, std::size_t at, std::size_t count) {
+  constexpr std::size_t kBlock = 64;
+  while (at + kBlock <= count && std::memcmp(a + at, b + at, kBlock) == 0) at += kBlock;
+  while (at < count && a[at] == b[at]) ++at;
+  return at;
+}
+
+// Writes the repaired content of source into a new temporary file beside the track, in order:
+// the stretches the repair leaves alone are copied (by the kernel where it can), the changed
+// bytes are written. Each page of the copy is written once, so no write waits for the
+// write-back of a page copied earlier. The caller flushes it.
+bool WriteRepairedCopy(StoreFile& source, std::int64_t size, const std::string& stock,
+                       const std::string& name, TemporaryFile& temporary, std::string& error) {
+  if (!CreateNew(temporary.path, temporary.file, error)) return false;
+  if (!SetSize(temporary.file, size, error)) return false;
+  std::int64_t copied = 0;  // every byte before this is in the copy
+  StreamRepair stream;
+  BeginRepair(stream, stock, name);
+  const RepairSink writeChanges = [&](std::int64_t offset, const char* repaired,
+                                      const char* original, std::size_t count) {
+    if (std::memcmp(repaired, original, count) == 0) return true;
+    for (std::size_t at = NextDifference(repaired, original, 0, count); at < count;
+         at = NextDifference(repaired, original, at, count)) {
+      std::size_t end = at;
+      while (end < count && repaired[end] != original[end]) ++end;
+      const std::int64_t from = offset + static_cast<std::int64_t>(at);
+      if (!CopyContent(source, temporary.file, copied, from, error) ||
+          !WriteAt(temporary.file, from, repaired + at, end - at, error)) {
+        return false;
+      }
+      copied = offset + static_cast<std::int64_t>(end);
+      at = end;
+    }
+    return true;
+  };
+  if (!RepairFile(source, size, kWindow, stream, writeChanges, error)) return false;
+  return CopyContent(source, temporary.file, copied, size, error);
+}
+
+// What the checks before a fix found about the track's backup name.
+struct BackupCheck {
+  bool exists = false;      // a file identical to the track's original is there
+  bool secondLink = false;  // and it is the track's own file under a second name
+};
+
+// The checks every fix makes before writing anything, dry runs included: the track is a plain
+// file unchanged since the scan, and its backup name is free or holds the same bytes.
+bool CheckBeforeFix(const Track& track, StoreFile& file, BackupCheck& check, std::string& error) {
+  const std::string backupPath = track.path + ".bak";
+  // A symbolic link is refused, whatever it leads to (its own backup name among others): the
+  // rename would put a plain file in its place.
+  if (ProbeEntry(track.path).type == EntryType::kLink) {
+    error = "is a link; fix the file it leads to";
+    return false;
+  }
+  FileIdentity identity;
+  if (!OpenForReading(track.path, file, identity, error)) return false;
+  if (!Unchanged(identity, track.identity)) {
+    error = "changed since it was scanned";
+    return false;
+  }
+  const EntryInfo backup = ProbeEntry(backupPath);
+  if (backup.type == EntryType::kMissing) return true;
+  if (backup.type != EntryType::kRegular) {
+    error = backupPath + " exists and is not a regular file; not replaced";
+    return false;
+  }
+  // A second link to the track itself (a run killed between linking and renaming leaves one)
+  // holds the original by definition.
+  FileIdentity backupIdentity;
+  if (IdentityAt(backupPath, backupIdentity) && SameFile(backupIdentity, identity)) {
+    check.exists = true;
+    check.secondLink = true;
+    return true;
+  }
+  StoreFile existing;
+  bool same = false;
+  if (!OpenForReading(backupPath, existing, backupIdentity, error) ||
+      backupIdentity.size != identity.size ||
+      !SameContent(file, existing, identity.size, same, error) || !same) {
+    error = backupPath + " exists and differs from the track; not replaced";
+    return false;
+  }
+  check.exists = true;
+  return true;
+}
+
+// A track whose repaired copy is written but not yet on stable storage nor in its place.
+struct Pending {
+  const Track* track = nullptr;
+  std::size_t outcome = 0;  // its index among the outcomes
+  bool refix = false;
+  BackupCheck check;
+  StoreFile file;    // the track, held open (shared with readers only) until its turn
+  StoreFile backup;  // the original a refix copies from
+  TemporaryFile temporary;
+};
+
+std::string TemporaryPathFor(const std::string& path) {
+  const std::string folder = FolderPrefix(path);
+  return folder + TemporaryNameFor(path.substr(folder.size()), UniqueNumber());
+}
+
+// The checks, and unless dryRun the repaired copy: of a stock track, or for a refix of its
+// verified backup (which stays the original).
+bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::string& error) {
+  const Track& track = *pending.track;
+  if (!pending.refix) {
+    if (!CheckBeforeFix(track, pending.file, pending.check, error)) return false;
+    if (dryRun) return true;
+    pending.temporary.path = TemporaryPathFor(track.path);
+    return WriteRepairedCopy(pending.file, track.identity.size, track.mapName, name,
+                             pending.temporary, error);
+  }
+  if (ProbeEntry(track.path).type == EntryType::kLink) {
+    error = "is a link; fix the file it leads to";
+    return false;
+  }
+  FileIdentity identity;
+  FileIdentity backupIdentity;
+  if (!OpenForReading(track.path, pending.file, identity, error) ||
+      !OpenForReading(track.path + ".bak", pending.backup, backupIdentity, error)) {
+    return false;
+  }
+  if (!Unchanged(identity, track.identity) || !Unchanged(backupIdentity, track.backupIdentity)) {
+    error = "changed since it was scanned";
+    return false;
+  }
+  if (dryRun) return true;
+  pending.temporary.path = TemporaryPathFor(track.path);
+  return WriteRepairedCopy(pending.backup, backupIdentity.size, StockName(track.kind), name,
+                           pending.temporary, error);
+}
+
+// Puts a flushed copy in its track's place; a stock track's original keeps the backup's name.
+bool CommitFix(Pending& pending, std::string& error) {
+  const Track& track = *pending.track;
+  const BackupCheck& check = pending.check;
+  TemporaryFile& temporary = pending.temporary;
+  // Closed before any name changes: Windows keeps the name of a file deleted while it is open.
+  CloseFile(pending.file, error);
+  CloseFile(pending.backup, error);
+  FileIdentity now;
+  if (!IdentityAt(track.path, now) || !Unchanged(now, track.identity)) {
+    error = "the track was replaced while being fixed; nothing changed";
+    return false;
+  }
+  // A refix keeps its backup; a backup name that leads to the original already needs nothing
+  // (renaming a link onto another link of the same file would do nothing at all).
+  if (pending.refix || check.secondLink) {
+    if (!RenameReplacing(temporary.path, track.path, error)) return false;
+    temporary.renamed = true;
+    return true;
+  }
+  const std::string backupPath = track.path + ".bak";
+  // The original gets its second name under a temporary name first, so that a backup already
+  // there (identical bytes) stays until the new link can take its place in one rename.
+  TemporaryFile backupLink;
+  backupLink.path = TemporaryPathFor(backupPath);
+  bool noLinks = false;
+  if (HardLink(track.path, backupLink.path, noLinks, error)) {
+    FileIdentity linked;
+    if (!IdentityAt(backupLink.path, linked) || !SameFile(linked, track.identity)) {
+      error = "the track was replaced while being fixed; nothing changed";
+      return false;
+    }
+    if (!RenameReplacing(backupLink.path, backupPath, error)) return false;
+    backupLink.renamed = true;
+    if (!RenameReplacing(temporary.path, track.path, error)) {
+      // The new backup name is a second link to the unchanged track: without it, as before.
+      std::string ignored;
+      if (!check.exists) RemoveFile(backupPath, ignored);
+      return false;
+    }
+    temporary.renamed = true;
+    return true;
+  }
+  backupLink.path.clear();
+  if (!noLinks) return false;
+  // No hard links here: the dialog's order, which keeps the original whole at the track's
+  // name or at the backup's. The backup there holds the track's bytes: removing it loses nothing.
+  if (check.exists && !RemoveFile(backupPath, error)) return false;
+  if (!RenameNoReplace(track.path, backupPath, error)) return false;
+  if (!RenameNoReplace(temporary.path, track.path, error)) {
+    std::string ignored;
+    RenameNoReplace(backupPath, track.path, ignored);
+    return false;
+  }
+  temporary.renamed = true;
+  return true;
+}
+
+void MarkFailed(Outcome& outcome, const std::string& error) {
+  outcome.action = Action::kFailed;
+  outcome.error = error;
+  outcome.mapName.clear();
+  outcome.previousMapName.clear();
+}
+
+// Flushes every copy of the batch, then puts each in its place: every copy is on stable
+// storage before any takes a track's place, and the flushes of many tracks share the disk's
+// write-back instead of waiting for it one by one.
+void CommitBatch(std::vector<std::unique_ptr<Pending>>& batch, std::vector<Outcome>& outcomes) {
+  for (const auto& pending : batch) {
+    std::string error;
+    if (!FlushFile(pending->temporary.file, error) || !CloseFile(pending->temporary.file, error)) {
+      MarkFailed(outcomes[pending->outcome], error);
+    }
+  }
+  for (const auto& pending : batch) {
+    Outcome& outcome = outcomes[pending->outcome];
+    std::string error;
+    if (outcome.action != Action::kFailed && !CommitFix(*pending, error)) {
+      MarkFailed(outcome, error);
+    }
+  }
+  batch.clear();
+}
+
+// How much a batch holds at most: its temporary copies take disk space until it is committed.
+constexpr std::size_t kBatchTracks = 32;
+constexpr std::int64_t kBatchBytes = std::int64_t{256} << 20;
+
+}  // namespace
+
+std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOptions& options,
+                               const Progress& progress) {
+  // Every name the collection carries, and the stock names, are taken from the start.
+  std::set<std::string> taken = {StockName(Kind::kNational), StockName(Kind::kSupercross)};
+  for (const Track& track : tracks) {
+    if (track.state == State::kFixed) taken.insert(track.mapName);
+  }
+  std::set<std::string> kept;     // fixed names that an earlier track in path order carries
+  std::set<std::string> changed;  // folders whose renames are to be flushed, once each
+  std::vector<Outcome> outcomes(tracks.size());
+  std::vector<std::unique_ptr<Pending>> batch;
+  std::int64_t batchBytes = 0;
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const Track& track = tracks[i];
+    Outcome& outcome = outcomes[i];
+    outcome.path = track.path;
+    bool refix = false;
+    switch (track.state) {
+      case State::kError:
+        MarkFailed(outcome, track.error);
+        break;
+      case State::kUnverified:
+        outcome.reason = "no stock map name and no backup that is its original";
+        break;
+      case State::kStock:
+        if (track.holdsBoth) MarkFailed(outcome, "holds both National_Map and Supercross_Map");
+        break;
+      case State::kFixed:
+        outcome.mapName = track.mapName;
+        refix = options.refix && !kept.insert(track.mapName).second;
+        if (!refix) outcome.reason = "already fixed";
+        break;
+    }
+    const bool stock = track.state == State::kStock && !track.holdsBoth;
+    if (stock || refix) {
+      auto pending = std::make_unique<Pending>();
+      pending->track = &track;
+      pending->outcome = i;
+      pending->refix = refix;
+      outcome.previousMapName = track.mapName;
+      outcome.mapName = AllocateMapName(MapStem(track.path, track.kind), options.clockDigit, taken);
+      taken.insert(outcome.mapName);
+      outcome.action = options.dryRun ? (refix ? Action::kWouldRefix : Action::kWouldFix)
+                                      : (refix ? Action::kRefixed : Action::kFixed);
+      std::string error;
+      if (!PrepareFix(*pending, outcome.mapName, options.dryRun, error)) {
+        MarkFailed(outcome, error);
+      } else if (!options.dryRun) {
+        changed.insert(track.path);
+        batchBytes += track.identity.size;
+        batch.push_back(std::move(pending));
+        if (batch.size() >= kBatchTracks || batchBytes >= kBatchBytes) {
+          CommitBatch(batch, outcomes);
+          batchBytes = 0;
+        }
+      }
+    }
+    if (progress) progress(i + 1, tracks.size());
+  }
+  CommitBatch(batch, outcomes);
+  FlushFoldersOf(changed);
+  return outcomes;
+}
+
+}  // namespace collection

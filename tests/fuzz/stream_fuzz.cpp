@@ -1,0 +1,83 @@
+// Fuzzes the streaming repair (fed in pieces of sizes the input picks, so that names and marker
+// sites lie across every seam) against the plain model: every stock name replaced over the whole
+// content first, then every marker site over the result; and the stock-name search over the same
+// pieces against a plain find.
+// An input is one byte that seeds the piece sizes, the new name's material (14 bytes), then the
+// track content.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "replace_model.h"
+#include "stream.h"
+
+namespace {
+
+constexpr std::size_t kHeader = 1 + 14;
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "stream fuzz: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < kHeader) return 0;
+  const char* bytes = reinterpret_cast<const char*>(data);
+  const unsigned seed = static_cast<unsigned char>(bytes[0]);
+  const std::string material(bytes + 1, 14);
+  const std::string content(bytes + kHeader, size - kHeader);
+
+  // The kind as the repair decides it; with neither name, marker sites alone are replaced.
+  const std::string from = content.find("Supercross_Map") != std::string::npos &&
+                                   content.find("National_Map") == std::string::npos
+                               ? "Supercross_Map"
+                               : "National_Map";
+  const std::string to = material.substr(0, from.size());
+  const std::string expected =
+      ReplaceModel(ReplaceModel(content, from, to), ";  The Sun", ";TDFIX   1");
+
+  collection::StreamRepair stream;
+  collection::BeginRepair(stream, from, to);
+  std::string repaired;
+  const collection::RepairSink sink = [&](std::int64_t offset, const char* out,
+                                          const char* original, std::size_t count) {
+    if (offset != static_cast<std::int64_t>(repaired.size())) Fail("bytes out of order");
+    if (std::memcmp(original, content.data() + offset, count) != 0) Fail("original bytes differ");
+    repaired.append(out, count);
+    return true;
+  };
+  // Pieces of 0 to 2 * (seed % 16 + 1) bytes: small enough to split every name and site.
+  std::minstd_rand random(seed + 1);
+  const std::size_t largest = 2 * (seed % 16 + 1);
+  std::size_t at = 0;
+  do {
+    const std::size_t piece = std::min<std::size_t>(random() % (largest + 1), content.size() - at);
+    const bool last = at + piece == content.size();
+    if (!collection::FeedRepair(stream, content.data() + at, piece, last, sink)) Fail("stopped");
+    at += piece;
+    if (last) break;
+  } while (true);
+  if (repaired != expected) Fail("result differs from the model");
+
+  // The stock-name search over the same pieces finds the first of each name.
+  collection::StockSeeker seeker;
+  random.seed(seed + 1);
+  for (at = 0; at < content.size();) {
+    const std::size_t piece = std::min<std::size_t>(random() % (largest + 1), content.size() - at);
+    collection::SeekStock(seeker, content.data() + at, piece);
+    at += piece;
+  }
+  const auto first = [&content](const char* name) {
+    const std::size_t at = content.find(name);
+    return at == std::string::npos ? std::int64_t{-1} : static_cast<std::int64_t>(at);
+  };
+  if (seeker.found.national != first("National_Map")) Fail("wrong first National_Map");
+  if (seeker.found.supercross != first("Supercross_Map")) Fail("wrong first Supercross_Map");
+  return 0;
+}
