@@ -81,8 +81,8 @@ def check_entries(archive, expected_names, epoch):
 
 
 def check_programs(files, traces):
-    """trackmapfix.exe passes the checks of the shipped executable; every program is 32-bit and
-    holds no link time and none of the given folder names."""
+    """trackmapfix.exe passes the checks of the shipped executable, trackmaps.exe is a console
+    program; every program is 32-bit and holds no link time and none of the given folder names."""
     problems = []
     with tempfile.TemporaryDirectory() as folder:
         for name, data in files.items():
@@ -96,6 +96,9 @@ def check_programs(files, traces):
             pe = pefile.PE(str(path), fast_load=True)
             if pe.FILE_HEADER.Machine != 0x14C:
                 problems.append(f"{name} is for machine {pe.FILE_HEADER.Machine:#x}, not i386")
+            if name == "trackmaps.exe" and pe.OPTIONAL_HEADER.Subsystem != 3:
+                problems.append(f"{name} has subsystem {pe.OPTIONAL_HEADER.Subsystem}, "
+                                "not 3 (console)")
             if pe.FILE_HEADER.TimeDateStamp != 0:
                 problems.append(f"{name} carries the link time {pe.FILE_HEADER.TimeDateStamp:#x}")
             pe.close()
