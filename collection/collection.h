@@ -1,0 +1,114 @@
+// The track library: what a collection of track files holds (every track's state and map name,
+// the clashes between them) and the three runs over it: scan, fix and restore.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "store.h"
+
+namespace collection {
+
+enum class State { kStock, kFixed, kUnverified, kError };
+enum class Kind { kNone, kNational, kSupercross };
+
+// One track as a scan finds it. Texts are bytes; an empty map name means "not known".
+struct Track {
+  std::string path;  // as the arguments reach it
+  State state = State::kError;
+  Kind kind = Kind::kNone;      // the stock track's kind, or the verified original's
+  std::string mapName;          // the stock name, or the name a fixed track carries
+  std::string error;            // why an error track could not be read, in words
+  bool holdsBoth = false;       // a stock track that carries both stock names
+  FileIdentity identity;        // the track as it was scanned
+  FileIdentity backupIdentity;  // its verified backup, for a fixed track
+};
+
+// A map name carried by two or more tracks, or a stock name carried by any; paths in path order.
+struct Clash {
+  std::string mapName;
+  std::vector<std::string> paths;
+};
+
+// The tracks the arguments reach, in path order and each once, and the leftover temporary files
+// of interrupted runs found on the way.
+struct Gathered {
+  std::vector<std::string> tracks;
+  std::vector<std::string> leftovers;
+};
+
+// Called after each track with the count done and the count of all; may be empty.
+using Progress = std::function<void(std::size_t done, std::size_t total)>;
+
+// Finds the tracks under the arguments (files or folders; none means the current folder).
+// Returns false with a one-line usage error naming the argument when one does not exist or names
+// a file that is not a track; nothing is touched either way.
+bool GatherTracks(const std::vector<std::string>& arguments, Gathered& gathered,
+                  std::string& usageError);
+
+// Reads one track (and its backup, when the track holds no stock name) and tells its state.
+Track ScanTrack(const std::string& path);
+std::vector<Track> ScanTracks(const std::vector<std::string>& paths, const Progress& progress);
+
+// The clashes among (path, map name) pairs in path order; an empty name is never a clash.
+struct Carried {
+  std::string path;
+  std::string mapName;
+};
+std::vector<Clash> FindClashes(const std::vector<Carried>& carried);
+std::vector<Clash> ClashesOf(const std::vector<Track>& tracks);
+
+// What fix and restore did, or would do, to one track.
+enum class Action {
+  kFixed,
+  kRefixed,
+  kUnchanged,
+  kFailed,
+  kWouldFix,
+  kWouldRefix,
+  kRestored,
+  kWouldRestore
+};
+
+struct Outcome {
+  std::string path;
+  Action action = Action::kUnchanged;
+  std::string mapName;          // the name carried afterwards; empty when unknown or failed
+  std::string previousMapName;  // the stock or old name of a (would-be) fixed or refixed track
+  std::string reason;           // why an unchanged track was left
+  std::string error;            // why a failed track failed
+};
+
+struct FixOptions {
+  bool dryRun = false;
+  bool refix = false;
+  int clockDigit = 0;  // read once at the start of the run
+};
+
+// Fixes every stock track (and with refix every fixed track whose name clashes with an earlier
+// one) with a name free in the whole collection. The tracks come from ScanTracks.
+std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOptions& options,
+                               const Progress& progress);
+
+// The clashes that a scan would report after the outcomes.
+std::vector<Clash> ClashesAfter(const std::vector<Track>& tracks,
+                                const std::vector<Outcome>& outcomes);
+
+// Puts the original of every fixed track back in its place.
+std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun,
+                                   const Progress& progress);
+
+// The stock name of a kind ("National_Map", "Supercross_Map").
+const std::string& StockName(Kind kind);
+
+// Whether a file name is a track's (ends in ".pak", any letter case) or one of our leftovers.
+bool IsTrackName(const std::string& name);
+bool IsLeftoverName(const std::string& name);
+
+// The name of a temporary file beside a track, which never ends in ".pak".
+std::string TemporaryNameFor(const std::string& trackName, unsigned long unique);
+
+}  // namespace collection

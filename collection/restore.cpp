@@ -1,0 +1,55 @@
+// Restore: the verified backup of a fixed track replaces the track in one rename.
+#include "collection.h"
+
+namespace collection {
+
+namespace {
+
+bool RestoreTrack(const Track& track, std::string& error) {
+  const std::string backupPath = track.path + ".bak";
+  if (ProbeEntry(track.path).type == EntryType::kLink ||
+      ProbeEntry(backupPath).type == EntryType::kLink) {
+    error = "the track or its backup is a link; restore the files they lead to";
+    return false;
+  }
+  FileIdentity now;
+  FileIdentity backupNow;
+  if (!IdentityAt(track.path, now) || !Unchanged(now, track.identity) ||
+      !IdentityAt(backupPath, backupNow) || !Unchanged(backupNow, track.backupIdentity)) {
+    error = "changed since it was scanned";
+    return false;
+  }
+  return RenameReplacing(backupPath, track.path, error);
+}
+
+}  // namespace
+
+std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun,
+                                   const Progress& progress) {
+  std::vector<Outcome> outcomes;
+  for (const Track& track : tracks) {
+    Outcome outcome;
+    outcome.path = track.path;
+    switch (track.state) {
+      case State::kError:
+        outcome.action = Action::kFailed;
+        outcome.error = track.error;
+        break;
+      case State::kStock:
+        outcome.reason = "carries a stock map name: not fixed";
+        break;
+      case State::kUnverified:
+        outcome.reason = "no backup that is its original";
+        break;
+      case State::kFixed:
+        outcome.action = dryRun ? Action::kWouldRestore : Action::kRestored;
+        if (!dryRun && !RestoreTrack(track, outcome.error)) outcome.action = Action::kFailed;
+        break;
+    }
+    outcomes.push_back(outcome);
+    if (progress) progress(outcomes.size(), tracks.size());
+  }
+  return outcomes;
+}
+
+}  // namespace collection

@@ -1,0 +1,274 @@
+// The POSIX store. Linux has no share modes: flock stands in for them, so that a program holding
+// a track to itself with an exclusive lock keeps us out, as it would on Windows.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "store.h"
+
+namespace collection {
+
+const char kSeparator = '/';
+
+namespace {
+
+int Descriptor(const StoreFile& file) { return static_cast<int>(file.handle); }
+
+std::string Reason(int error) {
+  switch (error) {
+    case ENOENT:
+      return "no such file";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case ENOSPC:
+    case EDQUOT:
+      return "disk full";
+    case EROFS:
+      return "read-only file system";
+    case EWOULDBLOCK:
+      return "in use by another program";
+    case EISDIR:
+      return "is a folder";
+    case ELOOP:
+      return "too many levels of links";
+    case ENAMETOOLONG:
+      return "name too long";
+    case EFBIG:
+      return "file too large";
+    case EIO:
+      return "input/output error";
+    default:
+      return strerror(error);
+  }
+}
+
+bool Fail(std::string& error) {
+  error = Reason(errno);
+  return false;
+}
+
+EntryType TypeOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryType::kRegular;
+  if (S_ISDIR(mode)) return EntryType::kFolder;
+  if (S_ISLNK(mode)) return EntryType::kLink;
+  return EntryType::kOther;
+}
+
+void FillIdentity(const struct stat& info, FileIdentity& identity) {
+  identity.volume = static_cast<std::uint64_t>(info.st_dev);
+  identity.index = static_cast<std::uint64_t>(info.st_ino);
+  identity.size = static_cast<std::int64_t>(info.st_size);
+  identity.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                      static_cast<std::int64_t>(info.st_mtim.tv_nsec);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+StoreFile::~StoreFile() {
+  std::string ignored;
+  CloseFile(*this, ignored);
+}
+
+EntryInfo ProbeEntry(const std::string& path) {
+  EntryInfo entry;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return entry;
+  entry.type = TypeOf(info.st_mode);
+  if (entry.type == EntryType::kLink && stat(path.c_str(), &info) == 0) {
+    entry.target = TypeOf(info.st_mode);
+  }
+  return entry;
+}
+
+bool ListFolder(const std::string& folder, std::vector<std::string>& names, std::string& error) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return Fail(error);
+  errno = 0;
+  while (const struct dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+    errno = 0;
+  }
+  const int readError = errno;
+  closedir(dir);
+  if (readError != 0) {
+    error = Reason(readError);
+    return false;
+  }
+  return true;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
+bool Unchanged(const FileIdentity& a, const FileIdentity& b) {
+  return SameFile(a, b) && a.size == b.size && a.modified == b.modified;
+}
+
+bool OpenForReading(const std::string& path, StoreFile& file, FileIdentity& identity,
+                    std::string& error) {
+  // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is refused below.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return Fail(error);
+  file.handle = fd;
+  struct stat info;
+  if (fstat(fd, &info) != 0) return Fail(error);
+  if (!S_ISREG(info.st_mode)) {
+    error = S_ISDIR(info.st_mode) ? "is a folder" : "is not a regular file";
+    return false;
+  }
+  if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return Fail(error);
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0) return Fail(error);
+  FillIdentity(info, identity);
+  return true;
+}
+
+bool IdentityAt(const std::string& path, FileIdentity& identity) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  FillIdentity(info, identity);
+  return true;
+}
+
+bool ReadAt(StoreFile& file, std::int64_t offset, char* data, std::size_t size, std::size_t& got,
+            std::string& error) {
+  got = 0;
+  while (got < size) {
+    const ssize_t moved = pread(Descriptor(file), data + got, size - got,
+                                static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved < 0) return Fail(error);
+    if (moved == 0) break;
+    got += static_cast<std::size_t>(moved);
+  }
+  return true;
+}
+
+bool CreateNew(const std::string& path, StoreFile& file, std::string& error) {
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return Fail(error);
+  file.handle = fd;
+  return true;
+}
+
+// copy_file_range lets the kernel copy (or clone, where the file system can) without the bytes
+// passing through this process; a plain read and write loop covers kernels and file systems
+// that refuse it.
+bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t size, std::string& error) {
+  off_t in = 0;
+  off_t out = 0;
+  while (in < size) {
+    const ssize_t moved = copy_file_range(Descriptor(from), &in, Descriptor(to), &out,
+                                          static_cast<std::size_t>(size - in), 0);
+    if (moved > 0) continue;
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved == 0) {
+      error = "the track ended early";
+      return false;
+    }
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      return Fail(error);
+    }
+    static char buffer[1 << 20];
+    while (in < size) {
+      std::size_t got = 0;
+      const std::size_t ask = size - in < static_cast<off_t>(sizeof buffer)
+                                  ? static_cast<std::size_t>(size - in)
+                                  : sizeof buffer;
+      if (!ReadAt(from, in, buffer, ask, got, error)) return false;
+      if (got == 0) {
+        error = "the track ended early";
+        return false;
+      }
+      if (!WriteAt(to, out, buffer, got, error)) return false;
+      in += static_cast<off_t>(got);
+      out += static_cast<off_t>(got);
+    }
+  }
+  return true;
+}
+
+bool WriteAt(StoreFile& file, std::int64_t offset, const char* data, std::size_t size,
+             std::string& error) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t moved = pwrite(Descriptor(file), data + done, size - done,
+                                 static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return Fail(error);
+    done += static_cast<std::size_t>(moved);
+  }
+  return true;
+}
+
+bool FlushFile(StoreFile& file, std::string& error) {
+  return fsync(Descriptor(file)) == 0 || Fail(error);
+}
+
+bool CloseFile(StoreFile& file, std::string& error) {
+  if (file.handle == -1) return true;
+  const int fd = Descriptor(file);
+  file.handle = -1;
+  return close(fd) == 0 || Fail(error);
+}
+
+bool HardLink(const std::string& existing, const std::string& linkPath, bool& noLinks,
+              std::string& error) {
+  noLinks = false;
+  if (link(existing.c_str(), linkPath.c_str()) == 0) return true;
+  noLinks = errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK;
+  return Fail(error);
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to, std::string& error) {
+  if (renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) != 0) return Fail(error);
+  FlushFolderOf(to);
+  return true;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    FlushFolderOf(to);
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return Fail(error);
+  // No RENAME_NOREPLACE here: a link and an unlink never replace either.
+  if (link(from.c_str(), to.c_str()) != 0) return Fail(error);
+  if (unlink(from.c_str()) != 0) return Fail(error);
+  FlushFolderOf(to);
+  return true;
+}
+
+bool RemoveFile(const std::string& path, std::string& error) {
+  return unlink(path.c_str()) == 0 || Fail(error);
+}
+
+void FlushFolderOf(const std::string& path) {
+  const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+unsigned long UniqueNumber() {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<unsigned long>(getpid()) * 1000003UL ^
+         static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec);
+}
+
+}  // namespace collection

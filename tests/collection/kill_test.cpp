@@ -1,0 +1,182 @@
+// Kills `trackmaps fix --refix` (SIGKILL, no clean-up) after each file call it makes and at
+// random moments, and checks after every kill that each track path holds its original or its
+// fixed content, complete; that every original exists at the track or its backup; that a scan
+// lists the leftover temporary files and takes none for a track; and that a new fix completes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "collection.h"
+#include "disk.h"
+#include "replace_model.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>;
+
+const std::string kSite = ";  The Sun";
+
+std::string Track(const std::string& name, std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>('a' + random() % 26);
+  for (std::size_t at = 100; at + 40 < size; at += size / 7 + 13) {
+    bytes.replace(at, name.size(), name);
+    bytes.replace(at + name.size() + 3, kSite.size(), kSite);
+  }
+  return bytes;
+}
+
+std::string Fixed(const std::string& original, const std::string& name) {
+  return ReplaceModel(ReplaceModel(original, "National_Map", name), kSite, ";TDFIX   1");
+}
+
+class KillTest : public TempFolderTest {
+ protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    ASSERT_FALSE(folder_.empty());
+    tracks_ = PathOf("tracks");
+    // Same-named stock tracks in two folders, a Supercross one over several windows, a fixed
+    // pair that clashes (refixed from its backup), and a track that is fine as it is.
+    original_["a/Hill.PAK"] = Track("National_Map", 200000, 1);
+    original_["b/Hill.PAK"] = Track("National_Map", 150000, 2);
+    original_["b/Big Canyon.PAK"] = Track("Supercross_Map", 1300000, 3);
+    original_["c/Dale.PAK.bak"] = Track("National_Map", 90000, 4);
+    original_["c/Dale.PAK"] = Fixed(original_["c/Dale.PAK.bak"], "Dale00007Map");
+    original_["d/Dale.PAK.bak"] = Track("National_Map", 80000, 5);
+    original_["d/Dale.PAK"] = Fixed(original_["d/Dale.PAK.bak"], "Dale00007Map");
+    original_["d/Plain.pak"] = Track("nothing", 1000, 6);
+  }
+
+  void Prepare() {
+    RemoveTree(tracks_);
+    for (const auto& file : original_) {
+      fs::create_directories(fs::path(tracks_ + "/" + file.first).parent_path());
+      ASSERT_TRUE(WriteBytes(tracks_ + "/" + file.first, file.second));
+    }
+  }
+
+  Tree Read() {
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(tracks_)) {
+      if (!entry.is_regular_file()) continue;
+      std::string bytes;
+      EXPECT_TRUE(ReadBytes(entry.path().string(), bytes));
+      tree[fs::relative(entry.path(), tracks_).string()] = bytes;
+    }
+    return tree;
+  }
+
+  // Runs the driver with a kill after the nth counted call (0: none) or after a delay.
+  int Run(const std::vector<std::string>& arguments, long killAfter,
+          std::chrono::microseconds delay = std::chrono::microseconds(-1)) {
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(tracks_.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(126);
+      setenv("TMF_KILL_AFTER", std::to_string(killAfter).c_str(), 1);
+      setenv("TMF_CALL_COUNT", (folder_ + "/calls").c_str(), 1);
+      std::vector<const char*> argv = {TMF_KILL_DRIVER};
+      for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+      argv.push_back(nullptr);
+      execv(TMF_KILL_DRIVER, const_cast<char* const*>(argv.data()));
+      _exit(127);
+    }
+    if (delay.count() >= 0) {
+      std::this_thread::sleep_for(delay);
+      kill(child, SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) return -WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
+  }
+
+  // What must hold after any kill; tell names the case.
+  void CheckAfterKill(const std::string& tell) {
+    SCOPED_TRACE(tell);
+    const Tree now = Read();
+    std::size_t temporaries = 0;
+    for (const auto& file : now) {
+      const std::string name = fs::path(file.first).filename().string();
+      if (collection::IsLeftoverName(name)) {
+        ++temporaries;
+        continue;
+      }
+      const auto original = original_.find(file.first);
+      const auto fixed = fixed_.find(file.first);
+      const bool isOriginal = original != original_.end() && original->second == file.second;
+      const bool isFixed = fixed != fixed_.end() && fixed->second == file.second;
+      EXPECT_TRUE(isOriginal || isFixed) << file.first;
+    }
+    // Every original is whole at the track or at its backup.
+    for (const auto& file : original_) {
+      if (file.first.find(".bak") != std::string::npos) continue;
+      const auto track = now.find(file.first);
+      const auto backup = now.find(file.first + ".bak");
+      const bool kept = (track != now.end() && track->second == file.second) ||
+                        (backup != now.end() && backup->second == file.second) ||
+                        (original_.count(file.first + ".bak") > 0 && backup != now.end() &&
+                         backup->second == original_.at(file.first + ".bak"));
+      EXPECT_TRUE(kept) << file.first;
+      EXPECT_TRUE(track != now.end()) << file.first << " is missing";
+    }
+    // The scan lists the leftovers and takes none of them for a track, and a new run completes.
+    EXPECT_NE(Run({"scan"}, 0), -SIGKILL);
+    EXPECT_EQ(Run({"fix", "--refix"}, 0), 0);
+    EXPECT_EQ(Run({"scan"}, 0), 0) << temporaries << " leftovers";
+  }
+
+  std::string tracks_;
+  Tree original_;
+  Tree fixed_;
+};
+
+TEST_F(KillTest, EveryStepBoundaryAndRandomMoments) {
+  Prepare();
+  ASSERT_EQ(Run({"fix", "--refix"}, 0), 0);
+  fixed_ = Read();
+  std::string count;
+  ASSERT_TRUE(ReadBytes(folder_ + "/calls", count));
+  const long calls = std::atol(count.c_str());
+  ASSERT_GT(calls, 20);
+  // The run fixed the stock tracks and refixed the later of the clashing pair.
+  ASSERT_TRUE(fixed_.at("a/Hill.PAK") != original_.at("a/Hill.PAK"));
+  ASSERT_TRUE(fixed_.at("b/Big Canyon.PAK") != original_.at("b/Big Canyon.PAK"));
+  ASSERT_TRUE(fixed_.at("c/Dale.PAK") == original_.at("c/Dale.PAK"));
+  ASSERT_TRUE(fixed_.at("d/Dale.PAK") != original_.at("d/Dale.PAK"));
+
+  int killed = 0;
+  for (long n = 1; n <= calls; ++n) {
+    Prepare();
+    if (Run({"fix", "--refix"}, n) == -SIGKILL) ++killed;
+    CheckAfterKill("killed after call " + std::to_string(n) + " of " + std::to_string(calls));
+  }
+  EXPECT_EQ(killed, calls);
+
+  const auto start = std::chrono::steady_clock::now();
+  Prepare();
+  ASSERT_EQ(Run({"fix", "--refix"}, 0), 0);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
+  std::mt19937 random(42);
+  for (int i = 0; i < 20; ++i) {
+    Prepare();
+    const auto delay = std::chrono::microseconds(random() % (whole.count() + 1));
+    Run({"fix", "--refix"}, 0, delay);
+    CheckAfterKill("killed after " + std::to_string(delay.count()) + " us");
+  }
+}
+
+}  // namespace

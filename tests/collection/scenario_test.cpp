@@ -1,0 +1,464 @@
+// The trackmaps command on real folders: each scenario lays out a collection, runs one command
+// line, and checks the exit code, the report (as JSON, or that nothing reached stdout) and every
+// file of the tree afterwards, byte for byte; files that should not change keep their times too.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "collection.h"
+#include "command.h"
+#include "disk.h"
+#include "names.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+const std::string N = "National_Map";
+const std::string S = "Supercross_Map";
+const std::string kSite = ";  The Sun";
+const std::string kMarker = ";TDFIX   1";
+
+// A stock track's bytes and the same track fixed with a name.
+std::string Stock(const std::string& name = N) { return "head " + name + kSite + " mid " + name; }
+std::string Fixed(const std::string& newName) {
+  return "head " + newName + kMarker + " mid " + newName;
+}
+
+using Tree = std::map<std::string, std::string>;  // path with '/' -> content
+
+// A fixed track with its verified backup.
+void AddFixed(Tree& tree, const std::string& path, const std::string& newName,
+              const std::string& stock = N) {
+  tree[path] = Fixed(newName);
+  tree[path + ".bak"] = Stock(stock);
+}
+
+struct Scenario {
+  const char* name;
+  Tree before;
+  std::vector<std::string> arguments;  // after "trackmaps"
+  int exitCode;
+  // The report: one line per track "path action-or-state map_name", then "clash NAME: paths".
+  // Empty: stdout must be empty.
+  std::string report;
+  Tree after;                          // the whole tree afterwards
+  const char* hold = nullptr;          // a track another program holds to itself meanwhile
+  const char* folder = nullptr;        // a folder named like a track
+  const char* linkedBackup = nullptr;  // a track whose backup name is a second link to it
+  const char* linkPath = nullptr;      // a symbolic link,
+  const char* linkTarget = nullptr;    // and where it leads
+  bool posixOnly = false;
+};
+
+// Paths in the report use '/', whatever the platform printed.
+std::string Slashes(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+std::string Text(const Json& value) { return value.is_null() ? "-" : value.get<std::string>(); }
+
+// The JSON document in the scenarios' short form, after checking its shape key by key.
+std::string Summary(const std::string& run, const Json& document) {
+  const std::set<std::string> trackKeys =
+      run == "scan"  ? std::set<std::string>{"path", "state", "kind", "map_name", "error"}
+      : run == "fix" ? std::set<std::string>{"path",   "action", "map_name", "previous_map_name",
+                                             "reason", "error"}
+                     : std::set<std::string>{"path", "action", "reason", "error"};
+  std::set<std::string> topKeys = {"tracks"};
+  if (run != "restore") topKeys.insert("clashes");
+  if (run == "scan") topKeys.insert("leftovers");
+  std::set<std::string> keys;
+  for (const auto& item : document.items()) keys.insert(item.key());
+  EXPECT_EQ(keys, topKeys);
+  std::string summary;
+  for (const Json& track : document["tracks"]) {
+    keys.clear();
+    for (const auto& item : track.items()) keys.insert(item.key());
+    EXPECT_EQ(keys, trackKeys);
+    summary += Slashes(track["path"]) + " " + Text(track[run == "scan" ? "state" : "action"]);
+    if (run != "restore") summary += " " + Text(track["map_name"]);
+    summary += "\n";
+  }
+  if (run != "restore") {
+    for (const Json& clash : document["clashes"]) {
+      summary += "clash " + clash["map_name"].get<std::string>() + ":";
+      for (const Json& path : clash["paths"]) summary += " " + Slashes(path);
+      summary += "\n";
+    }
+  }
+  if (run == "scan") {
+    for (const Json& path : document["leftovers"]) summary += "leftover " + Slashes(path) + "\n";
+  }
+  return summary;
+}
+
+Tree ReadTree(const std::string& root) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!fs::is_regular_file(entry.path())) continue;
+    std::string content;
+    EXPECT_TRUE(ReadBytes(entry.path().string(), content));
+    tree[Slashes(entry.path().lexically_relative(root).string())] = content;
+  }
+  return tree;
+}
+
+std::map<std::string, fs::file_time_type> Times(const std::string& root) {
+  std::map<std::string, fs::file_time_type> times;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) {
+      times[Slashes(entry.path().lexically_relative(root).string())] =
+          fs::last_write_time(entry.path());
+    }
+  }
+  return times;
+}
+
+struct CommandRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+CommandRun RunCommand(const std::vector<std::string>& arguments) {
+  std::vector<const char*> argv = {"trackmaps"};
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  std::ostringstream out;
+  std::ostringstream err;
+  CommandRun run;
+  run.code = RunTrackmaps(static_cast<int>(argv.size()), argv.data(), out, err, false);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+std::vector<Scenario> Scenarios() {
+  std::vector<Scenario> all;
+  {
+    Scenario s{"EveryStateAndItsExitCode", {}, {"scan", "--json"}, 2, "", {}};
+    s.before["a/Hill.PAK"] = Stock();
+    AddFixed(s.before, "b/Hill.PAK", "Hill00007Map");
+    s.before["c/Odd.pak"] = "no stock name";
+    s.before["d/Wrong.PAK"] = Fixed("Wron00007Map");
+    s.before["d/Wrong.PAK.bak"] = Stock() + "x";  // not the same length: not its original
+    s.before["e/Both.PAK"] = Stock() + S;
+    s.before["f/.pak"] = Stock(S);
+    s.before["f/notes.txt"] = Stock();
+    s.folder = "g/Folder.PAK";
+    s.after = s.before;
+    s.report =
+        "a/Hill.PAK stock National_Map\nb/Hill.PAK fixed Hill00007Map\nc/Odd.pak unverified -\n"
+        "d/Wrong.PAK unverified -\ne/Both.PAK stock National_Map\nf/.pak stock Supercross_Map\n"
+        "g/Folder.PAK error -\n"
+        "clash National_Map: a/Hill.PAK e/Both.PAK\nclash Supercross_Map: f/.pak\n";
+    all.push_back(s);
+  }
+  {
+    Scenario s{"ClashAcrossFoldersIsWork", {}, {"scan", "--json", "a", "b"}, 1, "", {}};
+    AddFixed(s.before, "a/Hill.PAK", "Hill00007Map");
+    AddFixed(s.before, "b/Hill.PAK", "Hill00007Map");
+    AddFixed(s.before, "b/Dale.PAK", "Dale00007Map");
+    s.after = s.before;
+    s.report =
+        "a/Hill.PAK fixed Hill00007Map\nb/Dale.PAK fixed Dale00007Map\n"
+        "b/Hill.PAK fixed Hill00007Map\nclash Hill00007Map: a/Hill.PAK b/Hill.PAK\n";
+    all.push_back(s);
+  }
+  {
+    Scenario s{
+        "TrackReachedTwiceIsListedOnce", {}, {"scan", "--json", "a", "a/Hill.PAK"}, 0, "", {}};
+    AddFixed(s.before, "a/Hill.PAK", "Hill00007Map");
+    s.before["a/Hill.PAK.trackmaps-0000beef.tmp"] = "left by a killed run";
+    s.after = s.before;
+    s.report = "a/Hill.PAK fixed Hill00007Map\nleftover a/Hill.PAK.trackmaps-0000beef.tmp\n";
+    all.push_back(s);
+  }
+  {
+    Scenario s{"FixGivesSameNamedTracksDistinctNames", {}, {"fix", "--json"}, 0, "", {}};
+    s.before["a/Hill.PAK"] = Stock();
+    s.before["b/Hill.PAK"] = Stock();
+    s.before["c/Hill.PAK"] = Stock();
+    AddFixed(s.before, "d/Hill.PAK", "Hill00009Map");  // taken: the digit after 8 wraps to 0
+    s.before["e/Canyon Run 2.PAK"] = Stock(S);
+    s.before["e/.PAK"] = Stock(S);
+    s.after = s.before;
+    AddFixed(s.after, "a/Hill.PAK", "Hill00007Map");
+    AddFixed(s.after, "b/Hill.PAK", "Hill00008Map");
+    AddFixed(s.after, "c/Hill.PAK", "Hill00000Map");
+    AddFixed(s.after, "e/Canyon Run 2.PAK", "Caon_Run_27Map", S);
+    AddFixed(s.after, "e/.PAK", "00000000007Map", S);
+    s.report =
+        "a/Hill.PAK fixed Hill00007Map\nb/Hill.PAK fixed Hill00008Map\n"
+        "c/Hill.PAK fixed Hill00000Map\nd/Hill.PAK unchanged Hill00009Map\n"
+        "e/.PAK fixed 00000000007Map\ne/Canyon Run 2.PAK fixed Caon_Run_27Map\n";
+    all.push_back(s);
+  }
+  {
+    // Only x is named: the ten fixed tracks elsewhere are not part of this run.
+    Scenario s{"OnlyTheNamedTracksCount", {}, {"fix", "--json", "x"}, 0, "", {}};
+    for (char digit = '0'; digit <= '9'; ++digit) {
+      AddFixed(s.before, std::string("t/H") + digit + "/Hill.PAK",
+               std::string("Hill0000") + digit + "Map");
+    }
+    s.before["x/Hill.PAK"] = Stock();
+    s.before["x/y/Hill.PAK"] = Stock();
+    s.after = s.before;
+    AddFixed(s.after, "x/Hill.PAK", "Hill00007Map");
+    AddFixed(s.after, "x/y/Hill.PAK", "Hill00008Map");
+    s.report = "x/Hill.PAK fixed Hill00007Map\nx/y/Hill.PAK fixed Hill00008Map\n";
+    all.push_back(s);
+    // Over the whole collection the ten names are taken.
+    Scenario whole{
+        "AllTenDigitsTakenOverTheWholeCollection", s.before, {"fix", "--json"}, 0, "", s.before};
+    AddFixed(whole.after, "x/Hill.PAK", "Hill00017Map");
+    AddFixed(whole.after, "x/y/Hill.PAK", "Hill00018Map");
+    for (char digit = '0'; digit <= '9'; ++digit) {
+      whole.report += std::string("t/H") + digit + "/Hill.PAK unchanged Hill0000" + digit + "Map\n";
+    }
+    whole.report += "x/Hill.PAK fixed Hill00017Map\nx/y/Hill.PAK fixed Hill00018Map\n";
+    all.push_back(whole);
+  }
+  {
+    Scenario s{
+        "RefixGivesTheLaterClashingTrackANewName", {}, {"fix", "--refix", "--json"}, 0, "", {}};
+    AddFixed(s.before, "a/Hill.PAK", "Hill00007Map");
+    AddFixed(s.before, "b/Hill.PAK", "Hill00007Map");
+    s.after = s.before;
+    AddFixed(s.after, "b/Hill.PAK", "Hill00008Map");
+    s.report = "a/Hill.PAK unchanged Hill00007Map\nb/Hill.PAK refixed Hill00008Map\n";
+    all.push_back(s);
+    Scenario plain{"PlainFixReportsTheClashItLeaves", s.before, {"fix", "--json"}, 1, "", s.before};
+    plain.report =
+        "a/Hill.PAK unchanged Hill00007Map\nb/Hill.PAK unchanged Hill00007Map\n"
+        "clash Hill00007Map: a/Hill.PAK b/Hill.PAK\n";
+    all.push_back(plain);
+    Scenario dry{"DryRunTouchesNothing",
+                 s.before,
+                 {"fix", "--refix", "--dry-run", "--json"},
+                 0,
+                 "",
+                 s.before};
+    dry.before["c/Dale.PAK"] = Stock();
+    dry.after = dry.before;
+    dry.report =
+        "a/Hill.PAK unchanged Hill00007Map\nb/Hill.PAK would-refix Hill00008Map\n"
+        "c/Dale.PAK would-fix Dale00007Map\n";
+    all.push_back(dry);
+  }
+  {
+    Scenario s{"RestorePutsTheOriginalBack", {}, {"restore", "--json"}, 0, "", {}};
+    AddFixed(s.before, "a/Hill.PAK", "Hill00007Map");
+    s.before["b/Dale.PAK"] = Stock();
+    s.before["c/Odd.PAK"] = "no stock name";
+    s.after = s.before;
+    s.after.erase("a/Hill.PAK.bak");
+    s.after["a/Hill.PAK"] = Stock();
+    s.report = "a/Hill.PAK restored\nb/Dale.PAK unchanged\nc/Odd.PAK unchanged\n";
+    all.push_back(s);
+    Scenario dry{"RestoreDryRunTouchesNothing",
+                 s.before,
+                 {"restore", "--dry-run", "--json"},
+                 0,
+                 "",
+                 s.before};
+    dry.report = "a/Hill.PAK would-restore\nb/Dale.PAK unchanged\nc/Odd.PAK unchanged\n";
+    all.push_back(dry);
+  }
+  {
+    Scenario s{"DifferingBackupIsRefusedUntouched", {}, {"fix", "--json"}, 1, "", {}};
+    s.before["a/Hill.PAK"] = Stock();
+    s.before["a/Hill.PAK.bak"] = "someone's own copy";
+    s.before["b/Dale.PAK"] = Stock();
+    s.before["b/Dale.PAK.bak"] = Stock();  // the same bytes: replaced
+    s.before["c/Both.PAK"] = Stock() + S;
+    s.after = s.before;
+    AddFixed(s.after, "b/Dale.PAK", "Dale00007Map");
+    s.report =
+        "a/Hill.PAK failed -\nb/Dale.PAK fixed Dale00007Map\nc/Both.PAK failed -\n"
+        "clash National_Map: a/Hill.PAK c/Both.PAK\n";
+    all.push_back(s);
+  }
+  {
+    Scenario s{"LockedTrackFailsTheRestGoOn", {}, {"fix", "--json"}, 1, "", {}};
+    s.before["a/Hill.PAK"] = Stock();
+    s.before["b/Dale.PAK"] = Stock();
+    s.hold = "a/Hill.PAK";
+    s.after = s.before;
+    AddFixed(s.after, "b/Dale.PAK", "Dale00007Map");
+    // The scan before the fix already cannot read it: it carries no known name afterwards.
+    s.report = "a/Hill.PAK failed -\nb/Dale.PAK fixed Dale00007Map\n";
+    all.push_back(s);
+  }
+  {
+    // What a run killed between linking the backup and renaming leaves: the next run goes on.
+    Scenario s{"BackupThatIsASecondLinkToTheTrack", {}, {"fix", "--json"}, 0, "", {}};
+    s.before["a/Hill.PAK"] = Stock();
+    s.linkedBackup = "a/Hill.PAK";
+    s.after = s.before;
+    AddFixed(s.after, "a/Hill.PAK", "Hill00007Map");
+    s.report = "a/Hill.PAK fixed Hill00007Map\n";
+    all.push_back(s);
+    Scenario own{"TrackThatIsALinkToItsOwnBackupIsRefused", {}, {"fix", "--json"}, 1, "", {}};
+    own.before["a/Hill.PAK.bak"] = Stock();
+    own.linkPath = "a/Hill.PAK";
+    own.linkTarget = "Hill.PAK.bak";
+    own.after = own.before;
+    own.after["a/Hill.PAK"] = Stock();
+    own.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
+    own.posixOnly = true;
+    all.push_back(own);
+    Scenario reverse{"BackupThatIsALinkToItsTrackIsRefused", {}, {"fix", "--json"}, 1, "", {}};
+    reverse.before["a/Hill.PAK"] = Stock();
+    reverse.linkPath = "a/Hill.PAK.bak";
+    reverse.linkTarget = "Hill.PAK";
+    reverse.after = reverse.before;
+    reverse.after["a/Hill.PAK.bak"] = Stock();
+    reverse.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
+    reverse.posixOnly = true;
+    all.push_back(reverse);
+  }
+  {
+    Scenario s{"MissingPathIsAUsageError", {}, {"fix", "--json", "a", "nowhere"}, 2, "", {}};
+    s.before["a/Hill.PAK"] = Stock();
+    s.after = s.before;
+    all.push_back(s);
+    Scenario named{"NamedFileNotATrackIsAUsageError",
+                   s.before,
+                   {"scan", "a/Hill.PAK", "a/x.txt"},
+                   2,
+                   "",
+                   s.before};
+    named.before["a/x.txt"] = Stock();
+    named.after = named.before;
+    all.push_back(named);
+  }
+  {
+    Scenario s{"PathBytesThatAreNotUtf8", {}, {"scan", "--json"}, 1, "", {}};
+    s.before["\xff\xfe.pak"] = Stock();
+    s.after = s.before;
+    s.report =
+        "\xef\xbf\xbd\xef\xbf\xbd.pak stock National_Map\nclash National_Map: "
+        "\xef\xbf\xbd\xef\xbf\xbd.pak\n";
+    s.posixOnly = true;
+    all.push_back(s);
+  }
+  return all;
+}
+
+class ScenarioTest : public TempFolderTest {};
+
+TEST_F(ScenarioTest, EveryScenario) {
+  const fs::path start = fs::current_path();
+  for (const Scenario& scenario : Scenarios()) {
+    SCOPED_TRACE(scenario.name);
+    if (scenario.posixOnly && kSeparator[0] != '/') continue;
+    const std::string root = PathOf(scenario.name);
+    ASSERT_TRUE(MakeDirectory(root));
+    for (const auto& file : scenario.before) {
+      fs::create_directories(fs::path(root + "/" + file.first).parent_path());
+      ASSERT_TRUE(WriteBytes(root + kSeparator + file.first, file.second));
+    }
+    if (scenario.folder != nullptr) fs::create_directories(root + "/" + scenario.folder);
+    if (scenario.linkedBackup != nullptr) {
+      const std::string track = root + kSeparator + scenario.linkedBackup;
+      fs::create_hard_link(track, track + ".bak");
+    }
+    if (scenario.linkPath != nullptr) {
+      fs::create_symlink(scenario.linkTarget, root + "/" + scenario.linkPath);
+    }
+    const auto timesBefore = Times(root);
+    ExclusiveHold hold;
+    if (scenario.hold != nullptr) {
+      ASSERT_TRUE(HoldExclusive(root + kSeparator + scenario.hold, hold));
+    }
+
+    PinClockDigit(7);
+    fs::current_path(root);
+    const CommandRun run = RunCommand(scenario.arguments);
+    fs::current_path(start);
+    PinClockDigit(-1);
+
+    EXPECT_EQ(run.code, scenario.exitCode) << run.err;
+    if (scenario.report.empty()) {
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    } else {
+      const Json document = Json::parse(run.out, nullptr, false);
+      ASSERT_FALSE(document.is_discarded()) << run.out;
+      EXPECT_EQ(Summary(scenario.arguments[0], document), scenario.report) << run.out;
+    }
+    EXPECT_EQ(ReadTree(root), scenario.after);
+    const auto timesAfter = Times(root);
+    // A file keeps its time when it and its track keep their bytes.
+    const auto same = [&scenario](const std::string& path) {
+      const auto before = scenario.before.find(path);
+      const auto after = scenario.after.find(path);
+      return before == scenario.before.end() ||
+             (after != scenario.after.end() && after->second == before->second);
+    };
+    for (const auto& file : scenario.before) {
+      const bool backup =
+          file.first.size() > 4 && file.first.substr(file.first.size() - 4) == ".bak";
+      if (same(file.first) && same(backup ? file.first.substr(0, file.first.size() - 4) : "")) {
+        EXPECT_TRUE(timesAfter.at(file.first) == timesBefore.at(file.first)) << file.first;
+      }
+    }
+  }
+}
+
+// After a fix with --refix over any collection in which no track failed, a scan finds no clash.
+TEST_F(ScenarioTest, RefixLeavesNoClash) {
+  const fs::path start = fs::current_path();
+  Tree tree;
+  for (char digit = '0'; digit <= '9'; ++digit) {
+    AddFixed(tree, std::string("t") + digit + "/Hill.PAK", "Hill00007Map");
+    tree[std::string("s") + digit + "/Hill.PAK"] = Stock();
+    tree[std::string("s") + digit + "/abcdefghijk.PAK"] = Stock(S);
+    tree[std::string("s") + digit + "/abXdefghijk.PAK"] = Stock(S);
+  }
+  for (const auto& file : tree) {
+    fs::create_directories(fs::path(folder_ + "/" + file.first).parent_path());
+    ASSERT_TRUE(WriteBytes(folder_ + kSeparator + file.first, file.second));
+  }
+  fs::current_path(folder_);
+  const CommandRun fix = RunCommand({"fix", "--refix"});
+  const CommandRun scan = RunCommand({"scan", "--json"});
+  fs::current_path(start);
+  EXPECT_EQ(fix.code, 0) << fix.out;
+  EXPECT_EQ(scan.code, 0) << scan.out;
+  const Json document = Json::parse(scan.out);
+  EXPECT_EQ(document["clashes"].size(), 0u);
+  EXPECT_EQ(document["tracks"].size(), 40u);
+  for (const Json& track : document["tracks"]) EXPECT_EQ(track["state"], "fixed");
+}
+
+TEST(NamesTest, TheOdometerTurnsTheLastCharacterFirst) {
+  std::set<std::string> taken;
+  for (char digit = '0'; digit <= '9'; ++digit) {
+    taken.insert(std::string("Hill0000") + digit + "Map");
+    taken.insert(std::string("Hill0001") + digit + "Map");
+  }
+  EXPECT_EQ(collection::AllocateMapName("Hill0000", 3, taken), "Hill00023Map");
+  for (char wheel : std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ")) {
+    for (char digit = '0'; digit <= '9'; ++digit) {
+      taken.insert(std::string("Hill000") + wheel + digit + "Map");
+    }
+  }
+  EXPECT_EQ(collection::AllocateMapName("Hill0000", 3, taken), "Hill00103Map");
+  EXPECT_EQ(collection::MapStem("x/.PAK", collection::Kind::kSupercross), "0000000000");
+  EXPECT_EQ(collection::MapStem("x/Canyon Run 2.PAK", collection::Kind::kNational), "Ca_Run_2");
+}
+
+}  // namespace

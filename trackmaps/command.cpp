@@ -1,0 +1,146 @@
+#include "command.h"
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "collection.h"
+#include "report.h"
+#include "version.h"
+
+using collection::Clash;
+using collection::Outcome;
+using collection::State;
+using collection::Track;
+
+namespace {
+
+// What the command line asked for.
+struct Request {
+  std::string run;  // "scan", "fix" or "restore"
+  bool json = false;
+  bool dryRun = false;
+  bool refix = false;
+  std::vector<std::string> paths;
+};
+
+// A bar on the terminal's error stream once the work has taken more than a second.
+collection::Progress ProgressBar(std::ostream& err, bool terminal) {
+  if (!terminal) return {};
+  const auto start = std::chrono::steady_clock::now();
+  return [&err, start](std::size_t done, std::size_t total) {
+    if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) return;
+    const std::size_t width = 30;
+    const std::size_t filled = total == 0 ? width : done * width / total;
+    err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done
+        << "/" << total << (done == total ? "\r\x1b[K" : "") << std::flush;
+  };
+}
+
+int Scan(const Request& request, const collection::Gathered& gathered, std::ostream& out,
+         std::ostream& err, bool terminal) {
+  const std::vector<Track> tracks =
+      collection::ScanTracks(gathered.tracks, ProgressBar(err, terminal));
+  const std::vector<Clash> clashes = collection::ClashesOf(tracks);
+  ReportScan(out, tracks, clashes, gathered.leftovers, request.json);
+  bool work = !clashes.empty();
+  for (const Track& track : tracks) {
+    if (track.state == State::kError) return 2;
+    if (track.state == State::kStock) work = true;
+  }
+  return work ? 1 : 0;
+}
+
+bool AnyFailed(const std::vector<Outcome>& outcomes) {
+  for (const Outcome& outcome : outcomes) {
+    if (outcome.action == collection::Action::kFailed) return true;
+  }
+  return false;
+}
+
+int Fix(const Request& request, const collection::Gathered& gathered, std::ostream& out,
+        std::ostream& err, bool terminal) {
+  collection::FixOptions options;
+  options.dryRun = request.dryRun;
+  options.refix = request.refix;
+  options.clockDigit = ClockDigit();  // once for the whole run
+  const collection::Progress progress = ProgressBar(err, terminal);
+  const std::vector<Track> tracks = collection::ScanTracks(gathered.tracks, progress);
+  const std::vector<Outcome> outcomes = collection::FixTracks(tracks, options, progress);
+  const std::vector<Clash> clashes = collection::ClashesAfter(tracks, outcomes);
+  ReportFix(out, outcomes, clashes, request.json);
+  return AnyFailed(outcomes) || !clashes.empty() ? 1 : 0;
+}
+
+int Restore(const Request& request, const collection::Gathered& gathered, std::ostream& out,
+            std::ostream& err, bool terminal) {
+  const collection::Progress progress = ProgressBar(err, terminal);
+  const std::vector<Track> tracks = collection::ScanTracks(gathered.tracks, progress);
+  const std::vector<Outcome> outcomes = collection::RestoreTracks(tracks, request.dryRun, progress);
+  ReportRestore(out, outcomes, request.json);
+  return AnyFailed(outcomes) ? 1 : 0;
+}
+
+}  // namespace
+
+int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                 bool errTerminal) {
+  CLI::App app(
+      "Scans a collection of track files for map names that clash, gives every track a map name "
+      "of its own, and puts originals back.\n"
+      "PATH is a track file (*.pak) or a folder, searched recursively; none means the current "
+      "folder.\n"
+      "Exit codes: 0 nothing to do or all done, 1 work left (stock tracks, clashes) or a track "
+      "failed, 2 a usage error (and, for scan, a track that could not be read).",
+      "trackmaps");
+  app.set_version_flag("--version", std::string("trackmaps ") + TMF_VERSION_TEXT);
+  app.require_subcommand(1);
+
+  Request request;
+  CLI::App* scan =
+      app.add_subcommand("scan", "List every track's state and map name, and every clash");
+  CLI::App* fix = app.add_subcommand(
+      "fix",
+      "Give every stock track a map name no other track carries; the original is kept as "
+      "TRACK.bak");
+  CLI::App* restore =
+      app.add_subcommand("restore", "Put the original of every fixed track back from its backup");
+  for (CLI::App* command : {scan, fix, restore}) {
+    command->add_flag("--json", request.json, "Write one JSON document on standard output");
+    command->add_option("PATH", request.paths,
+                        "Track files or folders (default: the current folder)");
+  }
+  for (CLI::App* command : {fix, restore}) {
+    command->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
+  }
+  fix->add_flag("--refix", request.refix,
+                "Also give a new name to fixed tracks whose name clashes with an earlier one");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    err << "trackmaps: " << e.what() << " (see trackmaps --help)\n";
+    return 2;
+  }
+  for (CLI::App* command : {scan, fix, restore}) {
+    if (command->parsed()) request.run = command->get_name();
+  }
+
+  collection::Gathered gathered;
+  std::string usageError;
+  if (!collection::GatherTracks(request.paths, gathered, usageError)) {
+    err << "trackmaps: " << usageError << '\n';
+    return 2;
+  }
+  if (request.run == "scan") return Scan(request, gathered, out, err, errTerminal);
+  if (request.run == "fix") return Fix(request, gathered, out, err, errTerminal);
+  return Restore(request, gathered, out, err, errTerminal);
+}
