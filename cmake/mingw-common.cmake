@@ -10,5 +10,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TMF_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Static runtime: the executables run with no MinGW DLL beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Static runtime: the executables run with no MinGW DLL beside them. No link time in the PE
+# header: the same sources give the same bytes, so a release can be rebuilt and compared.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
