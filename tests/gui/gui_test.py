@@ -6,8 +6,6 @@ import re
 import threading
 import time
 
-import pytest
-
 from session import theme_cursor, wait_for, winpath
 
 TITLE = "DRT - Track Map bug fixer (v1.2)"
@@ -65,16 +63,13 @@ FOCUS_ON_BUTTON = {"active": "main", "focus": "1002"}
 
 
 def assert_focus_on_button(gui, program, xid):
-    gui.focus(xid)
-    assert facts(program.drive("focus"), FOCUS_ON_BUTTON) == FOCUS_ON_BUTTON
+    gui.xdotool("windowfocus", "--sync", xid)
+    assert facts(program.drive("main"), FOCUS_ON_BUTTON) == FOCUS_ON_BUTTON
 
 
-def close(program, how="sysclose", gui=None, xid=None):
-    """Ends the program as a user would (WM_SYSCOMMAND SC_CLOSE, or keys) and expects exit code 0."""
-    if how == "sysclose":
-        program.post("sysclose")
-    else:
-        gui.keys(xid, how)
+def close(program):
+    """Closes the main dialog with WM_SYSCOMMAND SC_CLOSE; the program must end with exit code 0."""
+    program.drive("post", "sysclose")
     assert program.exit_code() == 0
 
 
@@ -85,7 +80,7 @@ WINDOW = {"title": TITLE, "caption": "yes", "system-menu": "yes", "sizing-border
 
 def test_window_title_size_styles_status_bar_icons_focus(gui, start, folder):
     program = start(folder)
-    main = program.main()
+    main = program.drive("main")
     assert facts(main, WINDOW) == WINDOW
     assert main["client"] == main["client-379x56-dlu"], "client area of 379 x 56 dialog units"
     width, height = map(int, main["client"].split())
@@ -95,7 +90,7 @@ def test_window_title_size_styles_status_bar_icons_focus(gui, start, folder):
     # Wine puts a 32x32 and a 16x16 image in _NET_WM_ICON when both icons are set, and only its
     # own 32x32 default when none is.
     assert gui.icon_sizes(main["xid"]) == ["16 x 16", "32 x 32"]
-    assert facts(program.drive("focus"), FOCUS_ON_BUTTON) == FOCUS_ON_BUTTON, "at start"
+    assert facts(main, FOCUS_ON_BUTTON) == FOCUS_ON_BUTTON, "at start"
     close(program)
 
 
@@ -108,7 +103,7 @@ FILE_DIALOG = {"caption": "Select multiple files by holding down CTRL and clicki
 def test_open_file_dialog_as_requested_in_the_current_directory(gui, start, folder):
     (folder / "Start.PAK").write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    program.post("click")
+    program.drive("post", "click")
     assert facts(program.drive("file-dialog"), FILE_DIALOG) == FILE_DIALOG
     # A bare name is found in the folder the dialog opened in: the process's current directory.
     status = program.drive("choose", "Start.PAK")["status"]
@@ -120,16 +115,17 @@ def test_national_track_fixed_then_already_fixed(gui, start, folder):
     hill = folder / "Hill.PAK"
     hill.write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    xid = program.main()["xid"]
-    program.post("click")
+    xid = program.drive("main")["xid"]
+    program.drive("post", "click")
     fix_through_dialog(program, hill, NATIONAL, "Hill0000")
     repaired = hill.read_bytes()
-    program.post("click")
+    program.drive("post", "click")
     assert program.drive("choose", winpath(hill))["status"] == winpath(hill) + " -  already fixed"
     assert hill.read_bytes() == repaired
     # The backup may be the only copy of the original: a press that fixes nothing keeps it.
     assert (folder / "Hill.PAK.bak").read_bytes() == track(NATIONAL, SITE)
-    close(program, "alt+F4", gui, xid)
+    gui.xdotool("windowfocus", "--sync", xid, "key", "alt+F4")
+    assert program.exit_code() == 0
 
 
 def test_supercross_track_and_lower_case_pak_fixed_then_close_button(gui, start, folder):
@@ -137,9 +133,9 @@ def test_supercross_track_and_lower_case_pak_fixed_then_close_button(gui, start,
     for name, stock, _ in fixes:
         (folder / name).write_bytes(track(stock, SITE))
     program = start(folder)
-    main = program.main()
+    main = program.drive("main")
     for name, stock, stem in fixes:
-        program.post("click")
+        program.drive("post", "click")
         fix_through_dialog(program, folder / name, stock, stem)
     assert re.fullmatch("[0-9]+ [0-9]+", main["close-box"]), "a close button on the caption"
     gui.click(main["xid"], *main["close-box"].split())
@@ -151,8 +147,8 @@ def test_cancel_no_file_selected_nothing_touched(gui, start, folder):
     (folder / "Hill.PAK.bak").write_bytes(track(NATIONAL, SITE))
     before = files_of(folder)
     program = start(folder)
-    xid = program.main()["xid"]
-    program.post("click")
+    xid = program.drive("main")["xid"]
+    program.drive("post", "click")
     cancelled = {"status": NO_FILE, "msgbox-text": None}
     assert facts(program.drive("cancel"), cancelled) == cancelled
     assert files_of(folder) == before
@@ -165,11 +161,11 @@ def test_not_a_pak_file_message_box_then_status_bar(gui, start, folder):
     (folder / "Old.PAK.bak").write_bytes(track(NATIONAL, SITE))
     before = files_of(folder)
     program = start(folder)
-    xid = program.main()["xid"]
+    xid = program.drive("main")["xid"]
     status = ""
     for name in ("notes.txt", "Old.PAK.bak"):
         refusal = winpath(folder / name) + " is not a PAK file"
-        program.post("click")
+        program.drive("post", "click")
         outcome = program.drive("choose", winpath(folder / name))
         # The status bar changes only once the box is closed.
         expected = {"msgbox-caption": "Corvelane", "msgbox-text": refusal, "msgbox-owner": "none",
@@ -200,15 +196,15 @@ def test_enter_alt_f_space_click_start_a_run_esc_wm_close_do_not(gui, start, fol
     key_track = folder / "Key.PAK"
     key_track.write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    main = program.main()
+    main = program.drive("main")
     for what, how, args, then in KEYS_AND_CLICKS:
         if how == "key":
-            gui.keys(main["xid"], *args)
+            gui.xdotool("windowfocus", "--sync", main["xid"], "key", *args)
         elif how == "click":
             gui.click(main["xid"], *main[args[0]].split())
         else:
             for message in args:
-                program.post(message)
+                program.drive("post", message)
         if then == "fix":
             fix_through_dialog(program, key_track, NATIONAL, "Key00000")
         elif then == "cancel":
@@ -224,12 +220,13 @@ def test_command_line_arguments_change_nothing(gui, start, folder):
     arg_track.write_bytes(track(NATIONAL, SITE))
     before = files_of(folder)
     program = start(folder, winpath(arg_track), "/fix", "--help")
-    main = program.main()
+    main = program.drive("main")
     assert facts(main, {"title": TITLE, "status": ""}) == {"title": TITLE, "status": ""}
     assert files_of(folder) == before
-    program.post("click")
+    program.drive("post", "click")
     fix_through_dialog(program, arg_track, NATIONAL, "Arg00000")
-    close(program, "alt+F4", gui, main["xid"])
+    gui.xdotool("windowfocus", "--sync", main["xid"], "key", "alt+F4")
+    assert program.exit_code() == 0
 
 
 def test_track_held_open_by_another_program_error_fixing_nothing_touched(gui, start, folder):
@@ -243,7 +240,7 @@ def test_track_held_open_by_another_program_error_fixing_nothing_touched(gui, st
     try:
         assert wait_for(10, lambda: flag.exists() or holder.poll() is not None) and flag.exists(), \
             (gui.workdir / "hold.out").read_text()
-        program.post("click")
+        program.drive("post", "click")
         outcome = program.drive("choose", winpath(busy))
     finally:
         flag.unlink(missing_ok=True)
@@ -258,10 +255,10 @@ def test_main_dialog_closed_during_a_run_the_run_finishes_then_the_program_ends(
     hill = folder / "Hill.PAK"
     hill.write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    program.post("click")
+    program.drive("post", "click")
     program.drive("file-dialog")
     # The open-file dialog has no owner: closing the main dialog does not wait for the run.
-    program.post("sysclose")
+    program.drive("post", "sysclose")
     before = int(time.time())
     outcome = program.drive("choose", winpath(hill))
     after = int(time.time())
@@ -280,18 +277,18 @@ def test_wait_cursor_during_a_large_repair_then_the_arrow(gui, start, folder):
         file.write(track(NATIONAL, SITE))
         file.truncate(1 << 30)  # sparse: quick to make, seconds to repair
     program = start(folder)
-    left, top, right, bottom = map(int, program.main()["window"].split())
+    left, top, right, bottom = map(int, program.drive("main")["window"].split())
     # Wine's X11 driver shows the cursor of the window under the pointer: rest it on the dialog.
-    gui.move_pointer(right - 20, bottom - 10)
+    gui.xdotool("mousemove", "--sync", right - 20, bottom - 10)
     arrow, wait = theme_cursor(gui.display, "left_ptr"), theme_cursor(gui.display, "watch")
-    assert wait_for(5, lambda: gui.pointer()["rgba"] in arrow), "the arrow before the run"
-    program.post("click")
+    assert wait_for(5, lambda: gui.pointer() in arrow), "the arrow before the run"
+    program.drive("post", "click")
     program.drive("file-dialog")
     seen, done = [], threading.Event()
 
     def watch_pointer():
         while not done.is_set():
-            seen.append(gui.pointer()["rgba"] in wait)
+            seen.append(gui.pointer() in wait)
             time.sleep(0.02)
 
     watcher = threading.Thread(target=watch_pointer)
@@ -304,7 +301,7 @@ def test_wait_cursor_during_a_large_repair_then_the_arrow(gui, start, folder):
     assert re.fullmatch(re.escape(winpath(large)) + " - Large000[0-9]Map", status)
     assert seen.count(True) >= 3, f"the wait cursor while the repair ran ({len(seen)} looks)"
     # Put back at once, with the pointer still: no mouse move brings the arrow back instead.
-    assert gui.pointer()["rgba"] in arrow, "the arrow again after the repair"
+    assert gui.pointer() in arrow, "the arrow again after the repair"
     with open(large, "rb") as file:
         assert file.read(len(track(NATIONAL, SITE))) == track(status[-12:].encode(), MARKER)
     assert large.stat().st_size == 1 << 30

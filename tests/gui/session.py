@@ -100,26 +100,17 @@ class Session:
                                  f"{(self.workdir / 'launch.out').read_text()}")
         return program
 
-    def focus(self, xid):
-        subprocess.run(["xdotool", "windowfocus", "--sync", xid], env=self.env, check=True,
+    def xdotool(self, *args):
+        """Real X input: xdotool with args (windowfocus --sync, key, mousemove --sync, ...)."""
+        subprocess.run(["xdotool"] + [str(arg) for arg in args], env=self.env, check=True,
                        timeout=10)
-
-    def keys(self, xid, *keys):
-        """Types real keys into X window xid, focused first."""
-        subprocess.run(["xdotool", "windowfocus", "--sync", xid, "key"] + list(keys),
-                       env=self.env, check=True, timeout=10)
 
     def click(self, xid, x, y):
         """Clicks like a user: window xid focused, the pointer resting on the spot, then press and
         release. Under Wine a bare click on the close button, just after the open-file dialog had
         closed, was once not seen."""
-        subprocess.run(["xdotool", "windowfocus", "--sync", xid, "mousemove", "--sync", str(x),
-                        str(y), "sleep", "0.2", "mousedown", "1", "sleep", "0.1", "mouseup", "1"],
-                       env=self.env, check=True, timeout=10)
-
-    def move_pointer(self, x, y):
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], env=self.env,
-                       check=True, timeout=10)
+        self.xdotool("windowfocus", "--sync", xid, "mousemove", "--sync", x, y, "sleep", "0.2",
+                     "mousedown", "1", "sleep", "0.1", "mouseup", "1")
 
     def icon_sizes(self, xid):
         """The image sizes in the X window's _NET_WM_ICON, as "W x H" texts, sorted."""
@@ -128,7 +119,7 @@ class Session:
         return sorted(set(re.findall(r"Icon \(([0-9]+ x [0-9]+)\)", out)))
 
     def pointer(self):
-        return pointer_image(self.display)
+        return pointer_image(self.display)["pixels"]
 
     def stop(self):
         """Ends every Wine process of the prefix, then the X server."""
@@ -150,13 +141,6 @@ class Program:
     def drive(self, command, *args):
         return self.session.drive(command, self.pid, *args)
 
-    def main(self):
-        """The main dialog's facts (see the driver's "main")."""
-        return self.drive("main")
-
-    def post(self, what):
-        self.drive("post", what)
-
     def exit_code(self, seconds=10):
         """The program's exit code once it has ended, or None if it still runs after seconds."""
         with contextlib.suppress(subprocess.TimeoutExpired):
@@ -175,91 +159,75 @@ class Program:
             self.launcher.wait()
 
 
-
-def _rgba(pixels, count):
-    """RGBA bytes of count premultiplied ARGB pixels (each in the low 32 bits of an integer)."""
-    rgba = bytearray()
-    for argb in pixels[:count]:
-        alpha = (argb >> 24) & 0xFF
-        channels = [(argb >> shift) & 0xFF for shift in (16, 8, 0)]
-        if alpha:
-            channels = [min(255, value * 255 // alpha) for value in channels]
-        rgba += bytes(channels + [alpha])
-    return bytes(rgba)
-
-
 @contextlib.contextmanager
 def _x_connection(display):
     x11 = ctypes.CDLL("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = x11.XFree.argtypes = [ctypes.c_void_p]
     connection = x11.XOpenDisplay(display.encode())
     if not connection:
         raise RuntimeError(f"cannot open display {display}")
     try:
-        yield connection
+        yield connection, x11
     finally:
         x11.XCloseDisplay(connection)
 
 
 class XFixesCursorImage(ctypes.Structure):
-    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short),
-                ("width", ctypes.c_ushort), ("height", ctypes.c_ushort),
-                ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
-                ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
-                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+    _fields_ = [(name, ctypes.c_short) for name in ("x", "y")] + [
+        (name, ctypes.c_ushort) for name in ("width", "height", "xhot", "yhot")] + [
+        ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong))]
 
 
 def pointer_image(display):
-    """The pointer as the X server draws it now: a dict of its hot spot's screen position, the hot
-    spot in the image, its size, and its pixels as RGBA bytes, row by row."""
+    """The pointer as the X server draws it now: its hot spot's place on the screen (x, y), the hot
+    spot in the image, the image's size and its pixels, premultiplied ARGB, row by row."""
     xfixes = ctypes.CDLL("libXfixes.so.3")
-    xfixes.XFixesQueryVersion.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
-                                          ctypes.POINTER(ctypes.c_int)]
+    xfixes.XFixesQueryVersion.argtypes = [ctypes.c_void_p] + [ctypes.POINTER(ctypes.c_int)] * 2
     xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(XFixesCursorImage)
     xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
-    with _x_connection(display) as connection:
-        major, minor = ctypes.c_int(4), ctypes.c_int(0)
+    with _x_connection(display) as (connection, x11):
+        major, minor = ctypes.c_int(4), ctypes.c_int(0)  # the version this client speaks
         xfixes.XFixesQueryVersion(connection, ctypes.byref(major), ctypes.byref(minor))
         image = xfixes.XFixesGetCursorImage(connection)
         if not image:
             raise RuntimeError("XFixesGetCursorImage failed")
-        found = image.contents
-        taken = {"x": found.x, "y": found.y, "xhot": found.xhot, "yhot": found.yhot,
-                 "width": found.width, "height": found.height,
-                 "rgba": _rgba(found.pixels, found.width * found.height)}
-        ctypes.CDLL("libX11.so.6").XFree(ctypes.cast(image, ctypes.c_void_p))
-        return taken
+        found = {name: getattr(image.contents, name) for name in ("x", "y", "width", "height",
+                                                                  "xhot", "yhot")}
+        # 32-bit pixels in longs, sign-extended on the way.
+        found["pixels"] = tuple(pixel & 0xFFFFFFFF for pixel in
+                                image.contents.pixels[:found["width"] * found["height"]])
+        x11.XFree(image)
+        return found
 
 
 class XcursorImage(ctypes.Structure):
-    _fields_ = [("version", ctypes.c_uint), ("size", ctypes.c_uint), ("width", ctypes.c_uint),
-                ("height", ctypes.c_uint), ("xhot", ctypes.c_uint), ("yhot", ctypes.c_uint),
-                ("delay", ctypes.c_uint), ("pixels", ctypes.POINTER(ctypes.c_uint))]
+    _fields_ = [(name, ctypes.c_uint) for name in (
+        "version", "size", "width", "height", "xhot", "yhot", "delay")] + [
+        ("pixels", ctypes.POINTER(ctypes.c_uint))]
 
 
 class XcursorImages(ctypes.Structure):
-    _fields_ = [("nimage", ctypes.c_int), ("images", ctypes.POINTER(ctypes.POINTER(XcursorImage))),
-                ("name", ctypes.c_char_p)]
+    _fields_ = [("nimage", ctypes.c_int), ("images", ctypes.POINTER(ctypes.POINTER(XcursorImage)))]
 
 
 def theme_cursor(display, name):
-    """Every frame of the display's cursor theme's cursor name, as RGBA bytes: what Wine's X11
-    driver shows for a system cursor (IDC_WAIT is "watch", IDC_ARROW "left_ptr")."""
+    """The pixels of every frame of cursor name in the display's cursor theme, at its size, as
+    pointer_image gives them: Wine's X11 driver shows the system cursors so (IDC_WAIT is "watch",
+    IDC_ARROW "left_ptr")."""
     xcursor = ctypes.CDLL("libXcursor.so.1")
     xcursor.XcursorGetTheme.restype = ctypes.c_char_p
-    xcursor.XcursorGetTheme.argtypes = [ctypes.c_void_p]
-    xcursor.XcursorGetDefaultSize.argtypes = [ctypes.c_void_p]
+    xcursor.XcursorGetTheme.argtypes = xcursor.XcursorGetDefaultSize.argtypes = [ctypes.c_void_p]
     xcursor.XcursorLibraryLoadImages.restype = ctypes.POINTER(XcursorImages)
     xcursor.XcursorLibraryLoadImages.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int]
     xcursor.XcursorImagesDestroy.argtypes = [ctypes.POINTER(XcursorImages)]
-    with _x_connection(display) as connection:
+    with _x_connection(display) as (connection, _):
         images = xcursor.XcursorLibraryLoadImages(name.encode(), xcursor.XcursorGetTheme(connection),
                                                   xcursor.XcursorGetDefaultSize(connection))
     if not images:
         raise RuntimeError(f"no cursor {name} in the X cursor theme")
     frames = [images.contents.images[i].contents for i in range(images.contents.nimage)]
-    rgba = {_rgba(frame.pixels, frame.width * frame.height) for frame in frames}
+    pixels = {tuple(frame.pixels[:frame.width * frame.height]) for frame in frames}
     xcursor.XcursorImagesDestroy(images)
-    return rgba
+    return pixels
