@@ -281,7 +281,8 @@ def test_wait_cursor_during_a_large_repair_then_the_arrow(gui, start, folder):
     # Wine's X11 driver shows the cursor of the window under the pointer: rest it on the dialog.
     gui.xdotool("mousemove", "--sync", right - 20, bottom - 10)
     arrow, wait = theme_cursor(gui.display, "left_ptr"), theme_cursor(gui.display, "watch")
-    assert wait_for(5, lambda: gui.pointer() in arrow), "the arrow before the run"
+    arrow_before = wait_for(5, lambda: gui.pointer() in arrow)
+    assert arrow_before, "the arrow before the run"
     program.drive("post", "click")
     program.drive("file-dialog")
     seen, done = [], threading.Event()
@@ -301,7 +302,8 @@ def test_wait_cursor_during_a_large_repair_then_the_arrow(gui, start, folder):
     assert re.fullmatch(re.escape(winpath(large)) + " - Large000[0-9]Map", status)
     assert seen.count(True) >= 3, f"the wait cursor while the repair ran ({len(seen)} looks)"
     # Put back at once, with the pointer still: no mouse move brings the arrow back instead.
-    assert gui.pointer() in arrow, "the arrow again after the repair"
+    arrow_after = gui.pointer() in arrow
+    assert arrow_after, "the arrow again after the repair"
     with open(large, "rb") as file:
         assert file.read(len(track(NATIONAL, SITE))) == track(status[-12:].encode(), MARKER)
     assert large.stat().st_size == 1 << 30
