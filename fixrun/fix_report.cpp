@@ -30,11 +30,15 @@ std::string RepairReport(const std::string& path, std::int32_t flag, const std::
   return "Error fixing " + path + " - " + message;
 }
 
+std::string RepairChosenTrack(const std::string& path) {
+  std::string message;
+  const std::int32_t flag = FixTrackFile(path, message);
+  return RepairReport(path, flag, message);
+}
+
 bool FixChosenTrack(const std::string& path, std::string& report) {
   report = RefusalReport(path);
   if (!report.empty()) return false;
-  std::string message;
-  const std::int32_t flag = FixTrackFile(path, message);
-  report = RepairReport(path, flag, message);
+  report = RepairChosenTrack(path);
   return true;
 }

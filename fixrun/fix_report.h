@@ -15,6 +15,10 @@ std::string RefusalReport(const std::string& path);
 // The status bar text for a repair of path that returned flag and message.
 std::string RepairReport(const std::string& path, std::int32_t flag, const std::string& message);
 
+// Repairs the track file at path, which has passed the path tests, and returns the status bar
+// text for the outcome.
+std::string RepairChosenTrack(const std::string& path);
+
 // Tests path and, when it passes, repairs the track file there. Returns false when the path was
 // refused before any file was touched; report holds the text to show either way.
 bool FixChosenTrack(const std::string& path, std::string& report);

@@ -16,6 +16,16 @@ void SetStatusText(HWND mainDialog, const std::string& text) {
   SetWindowTextA(GetDlgItem(mainDialog, IDC_STATUSBAR), text.c_str());
 }
 
+// Shows the wait cursor while it lives, and then the cursor it replaced: the dialog cannot answer
+// while a repair runs, and a large track takes seconds.
+struct WaitCursor {
+  HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  ~WaitCursor() { SetCursor(previous); }
+  WaitCursor() = default;
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 }  // namespace
 
 void RunFixTrackMap(HWND mainDialog) {
@@ -27,8 +37,12 @@ void RunFixTrackMap(HWND mainDialog) {
     SetStatusText(mainDialog, kNoFileSelected);
     return;
   }
-  std::string report;
-  if (!FixChosenTrack(chosenPath, report))
-    MessageBoxA(nullptr, report.c_str(), kRefusalTitle, MB_OK);
-  SetStatusText(mainDialog, report);
+  const std::string refusal = RefusalReport(chosenPath);
+  if (!refusal.empty()) {
+    MessageBoxA(nullptr, refusal.c_str(), kRefusalTitle, MB_OK);
+    SetStatusText(mainDialog, refusal);
+    return;
+  }
+  const WaitCursor waiting;  // from here until the report is written, whatever the outcome
+  SetStatusText(mainDialog, RepairChosenTrack(chosenPath));
 }

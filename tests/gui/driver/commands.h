@@ -19,11 +19,9 @@ int HoldFile(const std::string& path, const std::string& flag_file);
 // Ends process pid at once (for clean-up after a failed scenario).
 int Kill(DWORD pid);
 
-// Title, styles, sizes, status bar, focus and screen points of the main dialog of pid.
+// Title, styles, sizes, status bar, screen points of the main dialog of pid, whether it is active
+// and which of its controls holds the keyboard focus (0: none of them).
 int PrintMainDialog(DWORD pid);
-
-// Which control of pid's main dialog holds the keyboard focus, and whether the dialog is active.
-int PrintFocus(DWORD pid);
 
 // Posts to the main dialog of pid: "click" (WM_COMMAND from the fix button), "close"
 // (WM_CLOSE) or "sysclose" (WM_SYSCOMMAND SC_CLOSE).

@@ -89,6 +89,8 @@ int PrintFileDialog(DWORD pid) {
   std::printf("types=%ld\n", static_cast<long>(count));
   for (int i = 0; i < count; ++i) std::printf("type%d=%s\n", i, ComboItem(types, i).c_str());
   std::printf("selected-type=%ld\n", static_cast<long>(Ask(types, CB_GETCURSEL)));
+  std::printf("read-only-box=%s\n",
+              IsWindowVisible(GetDlgItem(dialog, kReadOnlyBoxId)) ? "yes" : "no");
   std::printf("owner=%s\n", GetWindow(dialog, GW_OWNER) ? "some" : "none");
   HWND main_dialog = FindMainDialog(pid);
   std::printf("main-enabled=%s\n", main_dialog && IsWindowEnabled(main_dialog) ? "yes" : "no");

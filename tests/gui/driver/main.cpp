@@ -1,7 +1,7 @@
 // Test driver for the program's main dialog under Wine: started once per step by the GUI test
 // harness, in the same Wine prefix as the program. Usage: gui_driver COMMAND ARGS...
 //   launch PID_FILE CWD EXE [ARGS...]   start the program, wait for it, exit with its code
-//   kill PID | main PID | focus PID | file-dialog PID | cancel PID | dismiss PID
+//   kill PID | main PID | file-dialog PID | cancel PID | dismiss PID
 //   choose PID PATH | post PID click|close|sysclose
 //   hold PATH FLAG_FILE                 hold a file open, shared with nobody, while FLAG_FILE
 //   exists
@@ -52,8 +52,6 @@ int main(int argc, char** argv) {
     code = Kill(pid);
   } else if (args.size() == 2 && command == "main") {
     code = PrintMainDialog(pid);
-  } else if (args.size() == 2 && command == "focus") {
-    code = PrintFocus(pid);
   } else if (args.size() == 2 && command == "file-dialog") {
     code = PrintFileDialog(pid);
   } else if (args.size() == 2 && command == "cancel") {

@@ -110,28 +110,17 @@ int PrintMainDialog(DWORD pid) {
   } else {
     std::printf("close-box=<none>\n");
   }
-  // Wine keeps the X window id as a window property that any process can read.
-  std::printf("xid=0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(
-                                 GetPropA(main_dialog, "__wine_x11_whole_window"))));
-  return 0;
-}
-
-int PrintFocus(DWORD pid) {
-  HWND main_dialog = nullptr;
-  if (!WaitFor(5000, [&] { return (main_dialog = FindMainDialog(pid)) != nullptr; })) {
-    std::printf("error=no main dialog\n");
-    return 1;
-  }
   // Activation follows a focus change from X a little later: give it time to arrive.
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
   const DWORD thread = GetWindowThreadProcessId(main_dialog, nullptr);
   WaitFor(3000, [&] { return GetGUIThreadInfo(thread, &info) && info.hwndActive == main_dialog; });
   std::printf("active=%s\n", info.hwndActive == main_dialog ? "main" : "other");
-  if (info.hwndFocus && GetParent(info.hwndFocus) == main_dialog) {
-    std::printf("focus=%d\n", GetDlgCtrlID(info.hwndFocus));
-  } else {
-    std::printf("focus=%s\n", info.hwndFocus ? "other" : "none");
-  }
+  std::printf("focus=%d\n", info.hwndFocus && GetParent(info.hwndFocus) == main_dialog
+                                ? GetDlgCtrlID(info.hwndFocus)
+                                : 0);
+  // Wine keeps the X window id as a window property that any process can read.
+  std::printf("xid=0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(
+                                 GetPropA(main_dialog, "__wine_x11_whole_window"))));
   return 0;
 }

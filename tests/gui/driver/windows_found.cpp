@@ -67,5 +67,5 @@ std::string StatusText(HWND main_dialog) { return TextOf(GetDlgItem(main_dialog,
 
 void Settle(HWND window) {
   DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+  SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
 }

@@ -23,6 +23,7 @@ constexpr int kStatusBarId = 1001;
 constexpr int kFixButtonId = 1002;
 constexpr int kFileNameBoxId = 0x47C;   // the open-file dialog's file name box (cmb13)
 constexpr int kFileTypeBoxId = 0x470;   // the open-file dialog's file type list (cmb1)
+constexpr int kReadOnlyBoxId = 0x410;   // the open-file dialog's read-only check box (chx1)
 constexpr int kMessageTextId = 0xFFFF;  // the static that holds a message box's text
 
 // The visible main dialog of process pid (it holds the fix button), or null.
@@ -43,5 +44,6 @@ std::string TextOf(HWND window);
 std::string StatusText(HWND main_dialog);
 
 // Returns once the thread of window has handled a sent message: whatever it was doing when
-// this was called has reached its next message loop.
+// this was called (a repair of a large track, too) has reached its next message loop. Gives up
+// after a minute.
 void Settle(HWND window);

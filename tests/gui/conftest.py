@@ -1,0 +1,51 @@
+"""What the GUI scenarios run against: a build's program and test driver, its Wine loader and a
+Wine prefix of their own. The same scenarios run against the 64-bit build under wine64 and the
+32-bit build under 32-bit Wine."""
+
+import contextlib
+import pathlib
+import shlex
+import tempfile
+
+import pytest
+
+import session
+
+
+def pytest_addoption(parser):
+    parser.addoption("--exe", required=True, help="the program, trackmapfix.exe")
+    parser.addoption("--driver", required=True, help="the test driver, gui_driver.exe")
+    parser.addoption("--wine", required=True, help="the Wine loader command, e.g. scripts/wine-run")
+    parser.addoption("--prefix", required=True, help="the Wine prefix's folder (made on first use)")
+
+
+@pytest.fixture(scope="session")
+def gui(request, tmp_path_factory):
+    option = request.config.getoption
+    wine_session = session.Session(shlex.split(option("--wine")), option("--driver"),
+                                   option("--exe"), pathlib.Path(option("--prefix")).resolve(),
+                                   tmp_path_factory.mktemp("session"))
+    yield wine_session
+    wine_session.stop()
+
+
+@pytest.fixture
+def folder():
+    """A fresh folder for one scenario's tracks, removed afterwards (large tracks included)."""
+    with tempfile.TemporaryDirectory(prefix="tmf-gui.") as path:
+        yield pathlib.Path(path)
+
+
+@pytest.fixture
+def start(gui):
+    """Starts the program (see Session.start); whatever it started ends with the scenario."""
+    started = []
+
+    def start_program(folder, *args):
+        started.append(gui.start(folder, *args))
+        return started[-1]
+
+    yield start_program
+    for program in started:
+        with contextlib.suppress(Exception):
+            program.end()

@@ -1,0 +1,233 @@
+"""The program under Wine in a private Xvfb, for the GUI tests and scripts/screenshot.
+
+Facts about windows come from the test driver (a Win32 console program in the same Wine prefix,
+printing NAME=VALUE lines); real keys and clicks go through xdotool; the pointer's image comes
+from the X server (XFixes). Every Wine command runs through the build's Wine loader, with its
+output in a file: Wine's background services inherit the first process's output, and a pipe they
+held would never close.
+"""
+
+import contextlib
+import ctypes
+import os
+import pathlib
+import re
+import subprocess
+import tempfile
+import time
+
+
+def winpath(path):
+    """The Wine path of a Linux path: Z:\\ is the Linux root."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def wait_for(seconds, condition, step=0.05):
+    """Calls condition until it gives a true value or seconds have passed; returns its last value."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = condition()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(step)
+
+
+def start_xvfb():
+    """Starts Xvfb on a free display; returns (process, display) or raises."""
+    for number in range(90, 141):
+        if os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+            continue
+        xvfb = subprocess.Popen(
+            ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        socket = pathlib.Path(f"/tmp/.X11-unix/X{number}")
+        if wait_for(5, lambda: socket.exists() or xvfb.poll() is not None) and xvfb.poll() is None:
+            return xvfb, f":{number}"
+        xvfb.kill()
+        xvfb.wait()
+    raise RuntimeError("no X server could be started")
+
+
+class Session:
+    """One X server and one wineserver for a run of scenarios: loader is the Wine loader command
+    (a list), driver and exe the test driver and the program, prefix the Wine prefix's folder."""
+
+    def __init__(self, loader, driver, exe, prefix, workdir):
+        self.loader, self.driver, self.exe = list(loader), driver, exe
+        self.workdir = pathlib.Path(workdir)
+        self.xvfb, self.display = start_xvfb()
+        self.env = dict(os.environ, DISPLAY=self.display, WINEPREFIX=str(prefix),
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # The first run makes the prefix, if need be, and starts the session's wineserver.
+        code, out = self.wine(["cmd.exe", "/c", "exit"], timeout=300)
+        if code != 0:
+            self.stop()
+            raise RuntimeError(f"no Wine session in {prefix}: {out}")
+
+    def wine(self, args, timeout=60):
+        """Runs a Windows program to its end; returns its exit code and output (no CRs)."""
+        with tempfile.TemporaryFile(dir=self.workdir) as out:
+            done = subprocess.run(self.loader + args, env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=subprocess.STDOUT, timeout=timeout)
+            out.seek(0)
+            return done.returncode, out.read().decode(errors="replace").replace("\r", "")
+
+    def drive(self, *args):
+        """Runs one driver command; returns its NAME=VALUE lines as a dict."""
+        code, out = self.wine([self.driver] + [str(arg) for arg in args], timeout=120)
+        facts = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+        assert code == 0, f"driver {' '.join(map(str, args))}: {out}"
+        return facts
+
+    def spawn(self, args, out_name):
+        """Starts a driver command in the background, its output in the file out_name."""
+        with open(self.workdir / out_name, "wb") as out:
+            return subprocess.Popen(self.loader + [self.driver] + args, env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+
+    def start(self, folder, *args):
+        """Starts the program with args in folder and waits until its main dialog is up. The
+        driver's launch writes "PID STATE" to a file, then waits for the program's exit code."""
+        pid_file = self.workdir / "program.pid"
+        pid_file.unlink(missing_ok=True)
+        launcher = self.spawn(["launch", winpath(pid_file), winpath(folder), winpath(self.exe)] +
+                              list(args), "launch.out")
+        wait_for(20, lambda: pid_file.exists() or launcher.poll() is not None)
+        program = Program(self, launcher, pid_file.read_text().split() if pid_file.exists() else [])
+        if program.state != "ready":
+            program.end()
+            raise AssertionError(f"the program is {program.state}: "
+                                 f"{(self.workdir / 'launch.out').read_text()}")
+        return program
+
+    def xdotool(self, *args):
+        """Real X input: xdotool with args (windowfocus --sync, key, mousemove --sync, ...)."""
+        subprocess.run(["xdotool"] + [str(arg) for arg in args], env=self.env, check=True,
+                       timeout=10)
+
+    def click(self, xid, x, y):
+        """Clicks like a user: window xid focused, the pointer resting on the spot, then press and
+        release. Under Wine a bare click on the close button, just after the open-file dialog had
+        closed, was once not seen."""
+        self.xdotool("windowfocus", "--sync", xid, "mousemove", "--sync", x, y, "sleep", "0.2",
+                     "mousedown", "1", "sleep", "0.1", "mouseup", "1")
+
+    def icon_sizes(self, xid):
+        """The image sizes in the X window's _NET_WM_ICON, as "W x H" texts, sorted."""
+        out = subprocess.run(["xprop", "-id", xid, "_NET_WM_ICON"], env=self.env,
+                             capture_output=True, text=True, timeout=10).stdout
+        return sorted(set(re.findall(r"Icon \(([0-9]+ x [0-9]+)\)", out)))
+
+    def pointer(self):
+        return pointer_image(self.display)["pixels"]
+
+    def stop(self):
+        """Ends every Wine process of the prefix, then the X server."""
+        with contextlib.suppress(Exception):
+            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env, timeout=30,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        self.xvfb.terminate()
+        self.xvfb.wait()
+
+
+class Program:
+    """A started program: its Windows process id and the driver's launch that waits for it."""
+
+    def __init__(self, session, launcher, pid_and_state):
+        self.session, self.launcher = session, launcher
+        self.pid, self.state = (pid_and_state + ["", "not started"])[:2]
+
+    def drive(self, command, *args):
+        return self.session.drive(command, self.pid, *args)
+
+    def exit_code(self, seconds=10):
+        """The program's exit code once it has ended, or None if it still runs after seconds."""
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            return self.launcher.wait(seconds)
+        return None
+
+    def end(self):
+        """Ends the program if it still runs, so that the next scenario starts clean."""
+        if self.launcher.poll() is None:
+            with contextlib.suppress(AssertionError):
+                self.drive("kill")
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                self.launcher.wait(10)
+        if self.launcher.poll() is None:
+            self.launcher.kill()
+            self.launcher.wait()
+
+
+@contextlib.contextmanager
+def _x_connection(display):
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = x11.XFree.argtypes = [ctypes.c_void_p]
+    connection = x11.XOpenDisplay(display.encode())
+    if not connection:
+        raise RuntimeError(f"cannot open display {display}")
+    try:
+        yield connection, x11
+    finally:
+        x11.XCloseDisplay(connection)
+
+
+class XFixesCursorImage(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_short) for name in ("x", "y")] + [
+        (name, ctypes.c_ushort) for name in ("width", "height", "xhot", "yhot")] + [
+        ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong))]
+
+
+def pointer_image(display):
+    """The pointer as the X server draws it now: its hot spot's place on the screen (x, y), the hot
+    spot in the image, the image's size and its pixels, premultiplied ARGB, row by row."""
+    xfixes = ctypes.CDLL("libXfixes.so.3")
+    xfixes.XFixesQueryVersion.argtypes = [ctypes.c_void_p] + [ctypes.POINTER(ctypes.c_int)] * 2
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(XFixesCursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    with _x_connection(display) as (connection, x11):
+        major, minor = ctypes.c_int(4), ctypes.c_int(0)  # the version this client speaks
+        xfixes.XFixesQueryVersion(connection, ctypes.byref(major), ctypes.byref(minor))
+        image = xfixes.XFixesGetCursorImage(connection)
+        if not image:
+            raise RuntimeError("XFixesGetCursorImage failed")
+        found = {name: getattr(image.contents, name) for name in ("x", "y", "width", "height",
+                                                                  "xhot", "yhot")}
+        # 32-bit pixels in longs, sign-extended on the way.
+        found["pixels"] = tuple(pixel & 0xFFFFFFFF for pixel in
+                                image.contents.pixels[:found["width"] * found["height"]])
+        x11.XFree(image)
+        return found
+
+
+class XcursorImage(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_uint) for name in (
+        "version", "size", "width", "height", "xhot", "yhot", "delay")] + [
+        ("pixels", ctypes.POINTER(ctypes.c_uint))]
+
+
+class XcursorImages(ctypes.Structure):
+    _fields_ = [("nimage", ctypes.c_int), ("images", ctypes.POINTER(ctypes.POINTER(XcursorImage)))]
+
+
+def theme_cursor(display, name):
+    """The pixels of every frame of cursor name in the display's cursor theme, at its size, as
+    pointer_image gives them: Wine's X11 driver shows the system cursors so (IDC_WAIT is "watch",
+    IDC_ARROW "left_ptr")."""
+    xcursor = ctypes.CDLL("libXcursor.so.1")
+    xcursor.XcursorGetTheme.restype = ctypes.c_char_p
+    xcursor.XcursorGetTheme.argtypes = xcursor.XcursorGetDefaultSize.argtypes = [ctypes.c_void_p]
+    xcursor.XcursorLibraryLoadImages.restype = ctypes.POINTER(XcursorImages)
+    xcursor.XcursorLibraryLoadImages.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int]
+    xcursor.XcursorImagesDestroy.argtypes = [ctypes.POINTER(XcursorImages)]
+    with _x_connection(display) as (connection, _):
+        images = xcursor.XcursorLibraryLoadImages(name.encode(), xcursor.XcursorGetTheme(connection),
+                                                  xcursor.XcursorGetDefaultSize(connection))
+    if not images:
+        raise RuntimeError(f"no cursor {name} in the X cursor theme")
+    frames = [images.contents.images[i].contents for i in range(images.contents.nimage)]
+    pixels = {tuple(frame.pixels[:frame.width * frame.height]) for frame in frames}
+    xcursor.XcursorImagesDestroy(images)
+    return pixels
