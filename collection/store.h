@@ -42,8 +42,14 @@ struct FileIdentity {
   std::int64_t size = 0;
   std::int64_t modified = 0;
 };
-bool SameFile(const FileIdentity& a, const FileIdentity& b);   // same volume and index
-bool Unchanged(const FileIdentity& a, const FileIdentity& b);  // same file, size and time
+// The same file: the same volume and index.
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+// The same file, with the same size and modification time.
+inline bool Unchanged(const FileIdentity& a, const FileIdentity& b) {
+  return SameFile(a, b) && a.size == b.size && a.modified == b.modified;
+}
 
 // Opens an existing regular file for reading, never blocking on a FIFO or device, shared with
 // readers only (another program writing it, or holding it to itself, makes this fail).

@@ -111,14 +111,6 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names, std:
   return true;
 }
 
-bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-  return a.volume == b.volume && a.index == b.index;
-}
-
-bool Unchanged(const FileIdentity& a, const FileIdentity& b) {
-  return SameFile(a, b) && a.size == b.size && a.modified == b.modified;
-}
-
 bool OpenForReading(const std::string& path, StoreFile& file, FileIdentity& identity,
                     std::string& error) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
