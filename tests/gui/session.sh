@@ -2,8 +2,9 @@
 # persistent wineserver in a Wine prefix of the caller's own. Every Wine command runs under
 # timeout and writes to files: Wine's background services inherit the first process's output,
 # and a pipe they held would never close.
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-setup"
+# The driver and the program: wine64 hands a 32-bit program on to 32-bit Wine by itself.
+wine=$wine64
 xvfb_pid=
 
 # Starts Xvfb on a free display and exports DISPLAY. Returns non-zero when none starts.
@@ -26,34 +27,12 @@ start_xvfb() {
   return 1
 }
 
-# Makes the Wine prefix WINEPREFIX on first use (unmanaged X windows: there is no window
-# manager, and a managed window stalls 2 s at every hide), then starts one persistent
-# wineserver for the session and warms it up.
+# Makes the Wine prefix WINEPREFIX on first use and serves it (scripts/wine-setup), after ending
+# whatever an earlier, failed session left running in it.
 start_wine() {
-  export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  (
-    flock 9
-    timeout 30 "$wineserver" -k >/dev/null 2>&1
-    if [ ! -f "$WINEPREFIX/.tmf-ready" ]; then
-      rm -rf "$WINEPREFIX"
-      timeout 180 "$wine" wineboot -i >/dev/null 2>&1 </dev/null
-      timeout 60 "$wineserver" -w
-      timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-        >/dev/null 2>&1 </dev/null
-      timeout 60 "$wineserver" -w
-      touch "$WINEPREFIX/.tmf-ready"
-    fi
-    # This Wine does not load the fonts of its own data folder (Debian's fonts-wine): without a
-    # copy in the prefix, "MS Sans Serif" is a substitute and the caption buttons lack their
-    # Marlett glyphs.
-    if [ -d /usr/share/wine/fonts ]; then
-      cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-    fi
-  ) 9>"$WINEPREFIX.lock"
-  [ -f "$WINEPREFIX/.tmf-ready" ] || return 1
-  timeout 30 "$wineserver" -p >/dev/null 2>&1 </dev/null
-  timeout 60 "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null
+  export WINEPREFIX
+  [ -d "$WINEPREFIX" ] && wine_stop
+  wine_setup "$WINEPREFIX"
 }
 
 # Ends every Wine process of the prefix and the X server.
