@@ -80,7 +80,7 @@ start_program() {
     "$(winpath "$exe")" "$@" >"$session_dir/launch.out" 2>&1 </dev/null &
   launcher=$!
   program_pid=
-  for tries in $(seq 400); do
+  for tries in $(seq 1300); do  # the driver waits up to a minute for the dialog
     [ -s "$pid_file" ] && break
     kill -0 "$launcher" 2>/dev/null || break
     sleep 0.05
