@@ -66,6 +66,9 @@ TEST_F(LargeFileTest, RepairsAFileOfManyChunksByteForByte) {
   EXPECT_TRUE(backup == original) << "the backup differs from the original";
 }
 
+// A 32-bit process cannot hold this buffer: address_space_limit_test pins what the shipped
+// 32-bit build does instead.
+#if INTPTR_MAX > INT32_MAX
 TEST_F(LargeFileTest, RepairsTheLargestFileWhole) {
   const std::int64_t size = INT32_MAX;
   ASSERT_TRUE(MakeSparseFile(track_, size, ";  The SunNational_Map"));
@@ -80,5 +83,6 @@ TEST_F(LargeFileTest, RepairsTheLargestFileWhole) {
   ASSERT_TRUE(ReadRange(track_, 0, 4096, head));
   EXPECT_EQ(head, std::string(4096, '\0'));
 }
+#endif
 
 }  // namespace

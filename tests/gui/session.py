@@ -92,7 +92,7 @@ class Session:
         pid_file.unlink(missing_ok=True)
         launcher = self.spawn(["launch", winpath(pid_file), winpath(folder), winpath(self.exe)] +
                               list(args), "launch.out")
-        wait_for(20, lambda: pid_file.exists() or launcher.poll() is not None)
+        wait_for(65, lambda: pid_file.exists() or launcher.poll() is not None)
         program = Program(self, launcher, pid_file.read_text().split() if pid_file.exists() else [])
         if program.state != "ready":
             program.end()

@@ -21,6 +21,9 @@ ARCHES = {
     "x64": (0x20B, "PE32+", 0x8664, "AMD64"),
 }
 SUBSYSTEM_WINDOWS_GUI = 2
+# The whole 4 GiB for a 32-bit process on 64-bit Windows and under Wine: without it, the 32-bit
+# build held a track of at most about 1 GiB in one piece.
+IMAGE_FILE_LARGE_ADDRESS_AWARE = 0x20
 
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "comctl32.dll", "comdlg32.dll", "ole32.dll",
                 "msvcrt.dll"}
@@ -66,7 +69,7 @@ def type_name(type_id):
 
 
 def check_headers(pe, arch):
-    """The file kind, the machine and the subsystem."""
+    """The file kind, the machine, the subsystem and the address space."""
     magic, magic_name, machine, machine_name = ARCHES[arch]
     problems = []
     if pe.OPTIONAL_HEADER.Magic != magic:
@@ -76,6 +79,8 @@ def check_headers(pe, arch):
         problems.append(f"machine is {pe.FILE_HEADER.Machine:#x}, not {machine:#x} ({machine_name})")
     if pe.OPTIONAL_HEADER.Subsystem != SUBSYSTEM_WINDOWS_GUI:
         problems.append(f"subsystem is {pe.OPTIONAL_HEADER.Subsystem}, not 2 (Windows GUI)")
+    if not pe.FILE_HEADER.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE:
+        problems.append("not large-address-aware")
     return problems
 
 

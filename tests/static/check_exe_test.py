@@ -105,6 +105,10 @@ CASES = [
     ("untouched copy", lambda pe: None, set()),
     ("console subsystem", lambda pe: set_field(pe.OPTIONAL_HEADER, "Subsystem", 3), {"headers"}),
     ("ARM machine", lambda pe: set_field(pe.FILE_HEADER, "Machine", 0x1C4), {"headers"}),
+    ("2 GiB of address space",
+     lambda pe: set_field(pe.FILE_HEADER, "Characteristics", pe.FILE_HEADER.Characteristics
+                          & ~check_exe.IMAGE_FILE_LARGE_ADDRESS_AWARE),
+     {"headers"}),
     ("DLL outside the six", lambda pe: rename_dll(pe, "user32.dll", "GDI32.dll"),
      {"import DLLs"}),
     ("wide form of a kernel call", lambda pe: widen_import(pe, "kernel32.dll"), {"text calls"}),

@@ -33,7 +33,8 @@ int Launch(const std::string& pid_file, const std::string& cwd, const std::strin
   HandleGuard process_guard{process.hProcess};
   HandleGuard thread_guard{process.hThread};
 
-  const bool ready = WaitFor(15000, [&] {
+  // A minute: in a VM without KVM a start once took more than 15 s.
+  const bool ready = WaitFor(60000, [&] {
     return FindMainDialog(process.dwProcessId) ||
            WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
   });
