@@ -8,7 +8,7 @@ int HoldFile(const std::string& path, const std::string& flag_file) {
   // Share mode 0, as another program that shares the file with nobody would open it.
   HandleGuard file{CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (file.handle == INVALID_HANDLE_VALUE) {
+  if (!file.ok()) {
     std::printf("error=cannot open %s (%lu)\n", path.c_str(), GetLastError());
     return 1;
   }

@@ -52,7 +52,7 @@ int Launch(const std::string& pid_file, const std::string& cwd, const std::strin
 
 int Kill(DWORD pid) {
   HandleGuard process{OpenProcess(PROCESS_TERMINATE, FALSE, pid)};
-  if (!process.handle || !TerminateProcess(process.handle, 1)) {
+  if (!process.ok() || !TerminateProcess(process.value, 1)) {
     std::printf("error=cannot end process %lu\n", pid);
     return 1;
   }

@@ -21,8 +21,8 @@ int PostToMainDialog(DWORD pid, const std::string& what) {
   }
   // Posted, never sent: a click runs the modal open-file dialog inside its handling.
   if (what == "click") {
-    PostMessageA(main_dialog, WM_COMMAND, MAKEWPARAM(kFixButtonId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(main_dialog, kFixButtonId)));
+    PostMessageA(main_dialog, WM_COMMAND, MAKEWPARAM(IDC_FIXBUTTON, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(main_dialog, IDC_FIXBUTTON)));
   } else if (what == "close") {
     PostMessageA(main_dialog, WM_CLOSE, 0, 0);
   } else if (what == "sysclose") {

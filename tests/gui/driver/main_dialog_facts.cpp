@@ -69,8 +69,8 @@ int PrintMainDialog(DWORD pid) {
     std::printf("error=no main dialog\n");
     return 1;
   }
-  const HWND status_bar = GetDlgItem(main_dialog, kStatusBarId);
-  const HWND button = GetDlgItem(main_dialog, kFixButtonId);
+  const HWND status_bar = GetDlgItem(main_dialog, IDC_STATUSBAR);
+  const HWND button = GetDlgItem(main_dialog, IDC_FIXBUTTON);
   const LONG style = GetWindowLongA(main_dialog, GWL_STYLE);
   std::printf("title=%s\n", TextOf(main_dialog).c_str());
   std::printf("caption=%s\n", YesNo((style & WS_CAPTION) == WS_CAPTION));

@@ -32,7 +32,7 @@ std::vector<HWND> DialogsOf(DWORD pid) {
 
 HWND FindMainDialog(DWORD pid) {
   for (HWND dialog : DialogsOf(pid)) {
-    if (GetDlgItem(dialog, kFixButtonId) && GetDlgItem(dialog, kStatusBarId)) return dialog;
+    if (GetDlgItem(dialog, IDC_FIXBUTTON) && GetDlgItem(dialog, IDC_STATUSBAR)) return dialog;
   }
   return nullptr;
 }
@@ -46,7 +46,7 @@ HWND FindFileDialog(DWORD pid) {
 
 HWND FindMessageBox(DWORD pid, HWND owner) {
   for (HWND dialog : DialogsOf(pid)) {
-    if (!GetDlgItem(dialog, kMessageTextId) || GetDlgItem(dialog, kFixButtonId)) continue;
+    if (!GetDlgItem(dialog, kMessageTextId) || GetDlgItem(dialog, IDC_FIXBUTTON)) continue;
     if (owner && GetWindow(dialog, GW_OWNER) != owner) continue;
     return dialog;
   }
@@ -63,7 +63,7 @@ std::string TextOf(HWND window) {
   return std::string(text, length < sizeof text ? length : sizeof text - 1);
 }
 
-std::string StatusText(HWND main_dialog) { return TextOf(GetDlgItem(main_dialog, kStatusBarId)); }
+std::string StatusText(HWND main_dialog) { return TextOf(GetDlgItem(main_dialog, IDC_STATUSBAR)); }
 
 void Settle(HWND window) {
   DWORD_PTR ignored = 0;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "control_ids.h"
+
 // Calls until_true every 10 ms until it gives true or ms milliseconds have passed; returns
 // whether it gave true.
 template <typename Condition>
@@ -18,9 +20,8 @@ bool WaitFor(DWORD ms, Condition until_true) {
   }
 }
 
-// Control ids of the program's main dialog and of the platform's dialogs that the tests use.
-constexpr int kStatusBarId = 1001;
-constexpr int kFixButtonId = 1002;
+// Control ids of the platform's dialogs that the tests use; the program's own come from
+// control_ids.h.
 constexpr int kFileNameBoxId = 0x47C;   // the open-file dialog's file name box (cmb13)
 constexpr int kFileTypeBoxId = 0x470;   // the open-file dialog's file type list (cmb1)
 constexpr int kReadOnlyBoxId = 0x410;   // the open-file dialog's read-only check box (chx1)
