@@ -168,7 +168,11 @@ bool CopyRange(StoreFile& from, StoreFile& to, off_t in, off_t end, std::string&
 // passing through this process. Only the stretches that hold data are copied: the holes of a
 // sparse track stay holes in the copy, which has the track's size from the start (SetSize).
 bool SetSize(StoreFile& file, std::int64_t size, std::string& error) {
-  return ftruncate(Descriptor(file), static_cast<off_t>(size)) == 0 || Fail(error);
+  if (ftruncate(Descriptor(file), static_cast<off_t>(size)) == 0) return true;
+  // FAT through FUSE refuses to grow a file that way (and ignores writes over bytes it holds):
+  // there the copy grows as it is written, in order, and a file system without holes leaves no
+  // stretch unwritten.
+  return errno == EPERM || errno == EOPNOTSUPP || Fail(error);
 }
 
 bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t begin, std::int64_t size,
@@ -272,8 +276,21 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::string
   }
   if (errno != EINVAL && errno != ENOSYS) return Fail(error);
   // No RENAME_NOREPLACE here: a link and an unlink never replace either.
-  if (link(from.c_str(), to.c_str()) != 0) return Fail(error);
-  if (unlink(from.c_str()) != 0) return Fail(error);
+  if (link(from.c_str(), to.c_str()) == 0) {
+    if (unlink(from.c_str()) != 0) return Fail(error);
+    FlushFolderOf(to);
+    return true;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) return Fail(error);
+  // Nor hard links (FAT): a look before the rename, as Windows does for a rename that must not
+  // replace; only a file made at to between the two is at risk.
+  struct stat existing;
+  if (lstat(to.c_str(), &existing) == 0) {
+    errno = EEXIST;
+    return Fail(error);
+  }
+  if (errno != ENOENT) return Fail(error);
+  if (renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) != 0) return Fail(error);
   FlushFolderOf(to);
   return true;
 }

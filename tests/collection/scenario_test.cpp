@@ -3,6 +3,7 @@
 // file of the tree afterwards, byte for byte; files that should not change keep their times too.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -518,6 +519,139 @@ TEST(FullDiskTest, TheTrackThatDoesNotFitFailsTheRestGoOn) {
         << file.first << ": " << file.second.size() << " bytes";
   }
   RemoveTree(folder);
+}
+
+// A FAT disk (named in TMF_FAT_DISK by disks.sh) has no hard links and no rename that refuses
+// to replace: the fix takes the dialog's order there, the original whole at the backup, and
+// restore puts it back.
+TEST(FullDiskTest, NoHardLinksTheOriginalStillKeepsItsBackup) {
+  const char* disk = std::getenv("TMF_FAT_DISK");
+  if (disk == nullptr || *disk == '\0') GTEST_SKIP() << "needs the FAT disk that disks.sh mounts";
+  const std::string folder = std::string(disk) + kSeparator + "fat";
+  ASSERT_TRUE(MakeDirectory(folder));
+  ASSERT_TRUE(WriteBytes(folder + kSeparator + "HILL.PAK", Stock()));
+
+  const CommandRun fix = RunIn(folder, {"fix", "--json"});
+  EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
+  const Json fixed = Json::parse(fix.out, nullptr, false);
+  ASSERT_FALSE(fixed.is_discarded()) << fix.out;
+  EXPECT_EQ(fixed["tracks"][0]["action"], "fixed") << fix.out;
+  EXPECT_EQ(fixed["tracks"][0]["map_name"], "HILL00007Map") << fix.out;
+  Tree expected;
+  AddFixed(expected, "HILL.PAK", "HILL00007Map");
+  // FAT keeps names in upper case: compare without regard to how the names are spelt.
+  const auto upper = [](const Tree& tree) {
+    Tree result;
+    for (const auto& file : tree) {
+      std::string name = file.first;
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      result[name] = file.second;
+    }
+    return result;
+  };
+  EXPECT_EQ(upper(ReadTree(folder)), upper(expected));
+
+  const CommandRun restore = RunIn(folder, {"restore", "--json"});
+  EXPECT_EQ(restore.code, 0) << restore.out << restore.err;
+  const Json restored = Json::parse(restore.out, nullptr, false);
+  ASSERT_FALSE(restored.is_discarded()) << restore.out;
+  EXPECT_EQ(restored["tracks"][0]["action"], "restored") << restore.out;
+  EXPECT_EQ(upper(ReadTree(folder)), upper(Tree{{"HILL.PAK", Stock()}}));
+  RemoveTree(folder);
+}
+
+// Clears a folder's immutable flag on every path out of the test.
+struct ImmutableFolder {
+  std::string path;
+  ~ImmutableFolder() {
+    if (!path.empty()) SetImmutable(path, false);
+  }
+};
+
+// A folder no one may add to or rename in: its track fails with the reason, untouched and with
+// no temporary file left, and the track in another folder is fixed.
+TEST_F(ScenarioTest, ReadOnlyFolderFailsItsTrackTheRestGoOn) {
+  const std::string locked = PathOf("a");
+  ASSERT_TRUE(MakeDirectory(locked));
+  ASSERT_TRUE(MakeDirectory(PathOf("b")));
+  ASSERT_TRUE(WriteBytes(locked + kSeparator + "Hill.PAK", Stock()));
+  ASSERT_TRUE(WriteBytes(PathOf("b") + kSeparator + "Dale.PAK", Stock()));
+  const auto timesBefore = Times(folder_);
+  CommandRun fix;
+  {
+    ImmutableFolder guard;
+    if (!SetImmutable(locked, true)) GTEST_SKIP() << "no immutable folders on this file system";
+    guard.path = locked;
+    fix = RunIn(folder_, {"fix", "--json"});
+  }
+  EXPECT_EQ(fix.code, 1) << fix.out << fix.err;
+  const Json document = Json::parse(fix.out, nullptr, false);
+  ASSERT_FALSE(document.is_discarded()) << fix.out;
+  EXPECT_EQ(Summary("fix", document),
+            "a/Hill.PAK failed -\nb/Dale.PAK fixed Dale00007Map\nclash National_Map: a/Hill.PAK\n");
+  EXPECT_EQ(document["tracks"][0]["error"], "permission denied") << fix.out;
+  Tree expected = {{"a/Hill.PAK", Stock()}};
+  AddFixed(expected, "b/Dale.PAK", "Dale00007Map");
+  EXPECT_EQ(ReadTree(folder_), expected);
+  EXPECT_TRUE(Times(folder_).at("a/Hill.PAK") == timesBefore.at("a/Hill.PAK"));
+}
+
+// Another program saves a different track over the path: before the fix opens it (after the
+// scan), and while its fixed copy waits to take the track's place. Either way that track fails,
+// the other program's file stays as it saved it, and no backup nor temporary file is left.
+TEST_F(ScenarioTest, TrackReplacedByAnotherProgramFailsNothingLost) {
+  const std::string other = "another program's " + Stock(S);
+  const auto replace = [&](const std::string& track) {
+    const std::string saved = PathOf("saved.tmp");
+    return WriteBytes(saved, other) && (fs::rename(saved, track), true);
+  };
+  struct Case {
+    const char* name;
+    bool duringFix;
+    const char* error;
+  };
+  for (const Case& c : {Case{"AfterTheScan", false, "changed since it was scanned"},
+                        Case{"WhileBeingFixed", true,
+                             "the track was replaced while being fixed; nothing changed"}}) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = PathOf(c.name);
+    ASSERT_TRUE(MakeDirectory(folder));
+    const std::string track = folder + kSeparator + "Hill.PAK";
+    ASSERT_TRUE(WriteBytes(track, Stock()));
+    const std::vector<collection::Track> tracks = collection::ScanTracks({track}, {});
+    ASSERT_EQ(tracks.size(), 1u);
+    ASSERT_EQ(tracks[0].state, collection::State::kStock);
+    collection::FixOptions options;
+    options.clockDigit = 7;
+    bool replaced = false;
+    std::string refused;
+    if (!c.duringFix) replaced = replace(track);
+    // Called once the copy is written and before any copy takes a track's place.
+    const collection::Progress progress = [&](std::size_t, std::size_t) {
+      if (!c.duringFix) return;
+      try {
+        replaced = replace(track);
+      } catch (const fs::filesystem_error& e) {
+        refused = e.what();
+      }
+    };
+    const std::vector<collection::Outcome> outcomes =
+        collection::FixTracks(tracks, options, progress);
+    ASSERT_EQ(outcomes.size(), 1u);
+    if (!replaced) {
+      // Windows: the track is held open while its copy is written, so no one may replace it.
+      EXPECT_NE(kSeparator[0], '/') << refused;
+      EXPECT_EQ(outcomes[0].action, collection::Action::kFixed);
+      Tree expected;
+      AddFixed(expected, "Hill.PAK", "Hill00007Map");
+      EXPECT_EQ(ReadTree(folder), expected);
+      continue;
+    }
+    EXPECT_EQ(outcomes[0].action, collection::Action::kFailed);
+    EXPECT_EQ(outcomes[0].error, c.error);
+    EXPECT_EQ(outcomes[0].mapName, "");
+    EXPECT_EQ(ReadTree(folder), (Tree{{"Hill.PAK", other}}));
+  }
 }
 
 TEST(NamesTest, TheOdometerTurnsTheLastCharacterFirst) {
