@@ -532,9 +532,19 @@ TEST(FullDiskTest, NoHardLinksTheOriginalStillKeepsItsBackup) {
   ASSERT_TRUE(WriteBytes(folder + kSeparator + "HILL.PAK", Stock()));
 
   const CommandRun fix = RunIn(folder, {"fix", "--json"});
-  EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
   const Json fixed = Json::parse(fix.out, nullptr, false);
   ASSERT_FALSE(fixed.is_discarded()) << fix.out;
+  if (kSeparator[0] != '/') {
+    // Wine reports the FUSE disk's refusals (to grow a file by truncation, to link) as access
+    // denied, as for any folder it may not write to: the track fails with everything as it was.
+    EXPECT_EQ(fix.code, 1) << fix.out << fix.err;
+    EXPECT_EQ(fixed["tracks"][0]["action"], "failed") << fix.out;
+    EXPECT_EQ(fixed["tracks"][0]["error"], "permission denied") << fix.out;
+    EXPECT_EQ(ReadTree(folder), (Tree{{"HILL.PAK", Stock()}}));
+    RemoveTree(folder);
+    return;
+  }
+  EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
   EXPECT_EQ(fixed["tracks"][0]["action"], "fixed") << fix.out;
   EXPECT_EQ(fixed["tracks"][0]["map_name"], "HILL00007Map") << fix.out;
   Tree expected;
