@@ -238,7 +238,7 @@ def test_track_held_open_by_another_program_error_fixing_nothing_touched(gui, st
     flag = gui.workdir / "busy.held"
     holder = gui.spawn(["hold", winpath(busy), winpath(flag)], "hold.out")
     try:
-        assert wait_for(10, lambda: flag.exists() or holder.poll() is not None) and flag.exists(), \
+        assert wait_for(60, lambda: flag.exists() or holder.poll() is not None) and flag.exists(), \
             (gui.workdir / "hold.out").read_text()
         program.drive("post", "click")
         outcome = program.drive("choose", winpath(busy))
