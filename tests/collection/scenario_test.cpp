@@ -534,9 +534,10 @@ TEST(FullDiskTest, NoHardLinksTheOriginalStillKeepsItsBackup) {
   const CommandRun fix = RunIn(folder, {"fix", "--json"});
   const Json fixed = Json::parse(fix.out, nullptr, false);
   ASSERT_FALSE(fixed.is_discarded()) << fix.out;
-  if (kSeparator[0] != '/') {
-    // Wine reports the FUSE disk's refusals (to grow a file by truncation, to link) as access
+  if (kSeparator[0] != '/' && fixed["tracks"][0]["action"] == "failed") {
+    // Wine here reports the FUSE disk's refusals (to grow a file by truncation, to link) as access
     // denied, as for any folder it may not write to: the track fails with everything as it was.
+    // In the 32-bit tests' VM the same disk took the fix, which then goes on as natively.
     EXPECT_EQ(fix.code, 1) << fix.out << fix.err;
     EXPECT_EQ(fixed["tracks"][0]["action"], "failed") << fix.out;
     EXPECT_EQ(fixed["tracks"][0]["error"], "permission denied") << fix.out;
