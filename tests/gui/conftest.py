@@ -2,7 +2,6 @@
 Wine prefix of their own. The same scenarios run against the 64-bit build under wine64 and the
 32-bit build under 32-bit Wine."""
 
-import contextlib
 import pathlib
 import shlex
 import tempfile
@@ -22,9 +21,12 @@ def pytest_addoption(parser):
 @pytest.fixture(scope="session")
 def gui(request, tmp_path_factory):
     option = request.config.getoption
-    wine_session = session.Session(shlex.split(option("--wine")), option("--driver"),
-                                   option("--exe"), pathlib.Path(option("--prefix")).resolve(),
-                                   tmp_path_factory.mktemp("session"))
+    try:
+        wine_session = session.Session(shlex.split(option("--wine")), option("--driver"),
+                                       option("--exe"), pathlib.Path(option("--prefix")).resolve(),
+                                       tmp_path_factory.mktemp("session"))
+    except session.Unavailable as reason:
+        pytest.exit(f"skipped: {reason}", returncode=77)
     yield wine_session
     wine_session.stop()
 
@@ -38,14 +40,6 @@ def folder():
 
 @pytest.fixture
 def start(gui):
-    """Starts the program (see Session.start); whatever it started ends with the scenario."""
-    started = []
-
-    def start_program(folder, *args):
-        started.append(gui.start(folder, *args))
-        return started[-1]
-
-    yield start_program
-    for program in started:
-        with contextlib.suppress(Exception):
-            program.end()
+    """Session.start; a program still running when the scenario ends is ended with it."""
+    yield gui.start
+    gui.end_program()

@@ -43,13 +43,13 @@ def assert_new_name(name, stem, stock, before, after):
     assert len(name) == len(stock)
 
 
-def fix_through_dialog(program, file, stock, stem):
+def fix_through_dialog(gui, file, stock, stem):
     """Chooses file in the open-file dialog that is (about to be) open, typing its full path, and
     checks the status bar, the repaired file and its backup. stem is the new name without its
     clock digit and "Map"."""
     path = winpath(file)
     before = int(time.time())
-    outcome = program.drive("choose", path)
+    outcome = gui.drive("choose", path)
     after = int(time.time())
     assert "msgbox-text" not in outcome
     assert outcome["status"].startswith(path + " - ")
@@ -62,15 +62,15 @@ def fix_through_dialog(program, file, stock, stem):
 FOCUS_ON_BUTTON = {"active": "main", "focus": "1002"}
 
 
-def assert_focus_on_button(gui, program, xid):
+def assert_focus_on_button(gui, xid):
     gui.xdotool("windowfocus", "--sync", xid)
-    assert facts(program.drive("main"), FOCUS_ON_BUTTON) == FOCUS_ON_BUTTON
+    assert facts(gui.drive("main"), FOCUS_ON_BUTTON) == FOCUS_ON_BUTTON
 
 
-def close(program):
+def close(gui, program):
     """Closes the main dialog with WM_SYSCOMMAND SC_CLOSE; the program must end with exit code 0."""
-    program.drive("post", "sysclose")
-    assert program.exit_code() == 0
+    gui.drive("post", "sysclose")
+    assert program.wait(10) == 0
 
 
 WINDOW = {"title": TITLE, "caption": "yes", "system-menu": "yes", "sizing-border": "no",
@@ -80,7 +80,7 @@ WINDOW = {"title": TITLE, "caption": "yes", "system-menu": "yes", "sizing-border
 
 def test_window_title_size_styles_status_bar_icons_focus(gui, start, folder):
     program = start(folder)
-    main = program.drive("main")
+    main = gui.drive("main")
     assert facts(main, WINDOW) == WINDOW
     assert main["client"] == main["client-379x56-dlu"], "client area of 379 x 56 dialog units"
     width, height = map(int, main["client"].split())
@@ -91,7 +91,7 @@ def test_window_title_size_styles_status_bar_icons_focus(gui, start, folder):
     # own 32x32 default when none is.
     assert gui.icon_sizes(main["xid"]) == ["16 x 16", "32 x 32"]
     assert facts(main, FOCUS_ON_BUTTON) == FOCUS_ON_BUTTON, "at start"
-    close(program)
+    close(gui, program)
 
 
 FILE_DIALOG = {"caption": "Select multiple files by holding down CTRL and clicking...",
@@ -103,29 +103,29 @@ FILE_DIALOG = {"caption": "Select multiple files by holding down CTRL and clicki
 def test_open_file_dialog_as_requested_in_the_current_directory(gui, start, folder):
     (folder / "Start.PAK").write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    program.drive("post", "click")
-    assert facts(program.drive("file-dialog"), FILE_DIALOG) == FILE_DIALOG
+    gui.drive("post", "click")
+    assert facts(gui.drive("file-dialog"), FILE_DIALOG) == FILE_DIALOG
     # A bare name is found in the folder the dialog opened in: the process's current directory.
-    status = program.drive("choose", "Start.PAK")["status"]
+    status = gui.drive("choose", "Start.PAK")["status"]
     assert re.fullmatch(re.escape(winpath(folder / "Start.PAK")) + " - Start000[0-9]Map", status)
-    close(program)
+    close(gui, program)
 
 
 def test_national_track_fixed_then_already_fixed(gui, start, folder):
     hill = folder / "Hill.PAK"
     hill.write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    xid = program.drive("main")["xid"]
-    program.drive("post", "click")
-    fix_through_dialog(program, hill, NATIONAL, "Hill0000")
+    xid = gui.drive("main")["xid"]
+    gui.drive("post", "click")
+    fix_through_dialog(gui, hill, NATIONAL, "Hill0000")
     repaired = hill.read_bytes()
-    program.drive("post", "click")
-    assert program.drive("choose", winpath(hill))["status"] == winpath(hill) + " -  already fixed"
+    gui.drive("post", "click")
+    assert gui.drive("choose", winpath(hill))["status"] == winpath(hill) + " -  already fixed"
     assert hill.read_bytes() == repaired
     # The backup may be the only copy of the original: a press that fixes nothing keeps it.
     assert (folder / "Hill.PAK.bak").read_bytes() == track(NATIONAL, SITE)
     gui.xdotool("windowfocus", "--sync", xid, "key", "alt+F4")
-    assert program.exit_code() == 0
+    assert program.wait(10) == 0
 
 
 def test_supercross_track_and_lower_case_pak_fixed_then_close_button(gui, start, folder):
@@ -133,13 +133,13 @@ def test_supercross_track_and_lower_case_pak_fixed_then_close_button(gui, start,
     for name, stock, _ in fixes:
         (folder / name).write_bytes(track(stock, SITE))
     program = start(folder)
-    main = program.drive("main")
+    main = gui.drive("main")
     for name, stock, stem in fixes:
-        program.drive("post", "click")
-        fix_through_dialog(program, folder / name, stock, stem)
+        gui.drive("post", "click")
+        fix_through_dialog(gui, folder / name, stock, stem)
     assert re.fullmatch("[0-9]+ [0-9]+", main["close-box"]), "a close button on the caption"
     gui.click(main["xid"], *main["close-box"].split())
-    assert program.exit_code() == 0
+    assert program.wait(10) == 0
 
 
 def test_cancel_no_file_selected_nothing_touched(gui, start, folder):
@@ -147,13 +147,13 @@ def test_cancel_no_file_selected_nothing_touched(gui, start, folder):
     (folder / "Hill.PAK.bak").write_bytes(track(NATIONAL, SITE))
     before = files_of(folder)
     program = start(folder)
-    xid = program.drive("main")["xid"]
-    program.drive("post", "click")
+    xid = gui.drive("main")["xid"]
+    gui.drive("post", "click")
     cancelled = {"status": NO_FILE, "msgbox-text": None}
-    assert facts(program.drive("cancel"), cancelled) == cancelled
+    assert facts(gui.drive("cancel"), cancelled) == cancelled
     assert files_of(folder) == before
-    assert_focus_on_button(gui, program, xid)  # after the open-file dialog was active
-    close(program)
+    assert_focus_on_button(gui, xid)  # after the open-file dialog was active
+    close(gui, program)
 
 
 def test_not_a_pak_file_message_box_then_status_bar(gui, start, folder):
@@ -161,21 +161,21 @@ def test_not_a_pak_file_message_box_then_status_bar(gui, start, folder):
     (folder / "Old.PAK.bak").write_bytes(track(NATIONAL, SITE))
     before = files_of(folder)
     program = start(folder)
-    xid = program.drive("main")["xid"]
+    xid = gui.drive("main")["xid"]
     status = ""
     for name in ("notes.txt", "Old.PAK.bak"):
         refusal = winpath(folder / name) + " is not a PAK file"
-        program.drive("post", "click")
-        outcome = program.drive("choose", winpath(folder / name))
+        gui.drive("post", "click")
+        outcome = gui.drive("choose", winpath(folder / name))
         # The status bar changes only once the box is closed.
         expected = {"msgbox-caption": "Corvelane", "msgbox-text": refusal, "msgbox-owner": "none",
                     "status": status}
         assert facts(outcome, expected) == expected
-        assert program.drive("dismiss")["status"] == refusal
+        assert gui.drive("dismiss")["status"] == refusal
         status = refusal
     assert files_of(folder) == before
-    assert_focus_on_button(gui, program, xid)  # after a message box was active
-    close(program)
+    assert_focus_on_button(gui, xid)  # after a message box was active
+    close(gui, program)
 
 
 # What a user does to the main dialog, and what the open-file dialog that may open is then given:
@@ -196,7 +196,7 @@ def test_enter_alt_f_space_click_start_a_run_esc_wm_close_do_not(gui, start, fol
     key_track = folder / "Key.PAK"
     key_track.write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    main = program.drive("main")
+    main = gui.drive("main")
     for what, how, args, then in KEYS_AND_CLICKS:
         if how == "key":
             gui.xdotool("windowfocus", "--sync", main["xid"], "key", *args)
@@ -204,15 +204,15 @@ def test_enter_alt_f_space_click_start_a_run_esc_wm_close_do_not(gui, start, fol
             gui.click(main["xid"], *main[args[0]].split())
         else:
             for message in args:
-                program.drive("post", message)
+                gui.drive("post", message)
         if then == "fix":
-            fix_through_dialog(program, key_track, NATIONAL, "Key00000")
+            fix_through_dialog(gui, key_track, NATIONAL, "Key00000")
         elif then == "cancel":
-            assert program.drive("cancel")["status"] == NO_FILE, what
+            assert gui.drive("cancel")["status"] == NO_FILE, what
         else:
-            status = program.drive("choose", winpath(key_track))["status"]
+            status = gui.drive("choose", winpath(key_track))["status"]
             assert status == winpath(key_track) + " -  already fixed", what
-    close(program)
+    close(gui, program)
 
 
 def test_command_line_arguments_change_nothing(gui, start, folder):
@@ -220,13 +220,13 @@ def test_command_line_arguments_change_nothing(gui, start, folder):
     arg_track.write_bytes(track(NATIONAL, SITE))
     before = files_of(folder)
     program = start(folder, winpath(arg_track), "/fix", "--help")
-    main = program.drive("main")
+    main = gui.drive("main")
     assert facts(main, {"title": TITLE, "status": ""}) == {"title": TITLE, "status": ""}
     assert files_of(folder) == before
-    program.drive("post", "click")
-    fix_through_dialog(program, arg_track, NATIONAL, "Arg00000")
+    gui.drive("post", "click")
+    fix_through_dialog(gui, arg_track, NATIONAL, "Arg00000")
     gui.xdotool("windowfocus", "--sync", main["xid"], "key", "alt+F4")
-    assert program.exit_code() == 0
+    assert program.wait(10) == 0
 
 
 def test_track_held_open_by_another_program_error_fixing_nothing_touched(gui, start, folder):
@@ -236,34 +236,34 @@ def test_track_held_open_by_another_program_error_fixing_nothing_touched(gui, st
     program = start(folder)
     # Another program holds the track open, shared with nobody: the repair cannot even read it.
     flag = gui.workdir / "busy.held"
-    holder = gui.spawn(["hold", winpath(busy), winpath(flag)], "hold.out")
+    holder = gui.spawn([gui.driver, "hold", winpath(busy), winpath(flag)], "hold.out")
     try:
         assert wait_for(60, lambda: flag.exists() or holder.poll() is not None) and flag.exists(), \
             (gui.workdir / "hold.out").read_text()
-        program.drive("post", "click")
-        outcome = program.drive("choose", winpath(busy))
+        gui.drive("post", "click")
+        outcome = gui.drive("choose", winpath(busy))
     finally:
         flag.unlink(missing_ok=True)
         holder.wait(70)
     failed = {"status": f"Error fixing {winpath(busy)} - ", "msgbox-text": None}
     assert facts(outcome, failed) == failed
     assert files_of(folder) == before
-    close(program)
+    close(gui, program)
 
 
 def test_main_dialog_closed_during_a_run_the_run_finishes_then_the_program_ends(gui, start, folder):
     hill = folder / "Hill.PAK"
     hill.write_bytes(track(NATIONAL, SITE))
     program = start(folder)
-    program.drive("post", "click")
-    program.drive("file-dialog")
+    gui.drive("post", "click")
+    gui.drive("file-dialog")
     # The open-file dialog has no owner: closing the main dialog does not wait for the run.
-    program.drive("post", "sysclose")
+    gui.drive("post", "sysclose")
     before = int(time.time())
-    outcome = program.drive("choose", winpath(hill))
+    outcome = gui.drive("choose", winpath(hill))
     after = int(time.time())
     assert outcome.get("main") == "gone", "main dialog gone before the run ends"
-    assert program.exit_code() == 0
+    assert program.wait(10) == 0
     # No status bar reports the new name: read it where the track holds its first map name.
     name = hill.read_bytes()[7:19].decode(errors="replace")
     assert_new_name(name, "Hill0000", NATIONAL, before, after)
@@ -277,14 +277,14 @@ def test_wait_cursor_during_a_large_repair_then_the_arrow(gui, start, folder):
         file.write(track(NATIONAL, SITE))
         file.truncate(1 << 30)  # sparse: quick to make, seconds to repair
     program = start(folder)
-    left, top, right, bottom = map(int, program.drive("main")["window"].split())
+    left, top, right, bottom = map(int, gui.drive("main")["window"].split())
     # Wine's X11 driver shows the cursor of the window under the pointer: rest it on the dialog.
     gui.xdotool("mousemove", "--sync", right - 20, bottom - 10)
     arrow, wait = theme_cursor(gui.display, "left_ptr"), theme_cursor(gui.display, "watch")
     arrow_before = wait_for(5, lambda: gui.pointer() in arrow)
     assert arrow_before, "the arrow before the run"
-    program.drive("post", "click")
-    program.drive("file-dialog")
+    gui.drive("post", "click")
+    gui.drive("file-dialog")
     seen, done = [], threading.Event()
 
     def watch_pointer():
@@ -295,7 +295,7 @@ def test_wait_cursor_during_a_large_repair_then_the_arrow(gui, start, folder):
     watcher = threading.Thread(target=watch_pointer)
     watcher.start()
     try:
-        status = program.drive("choose", winpath(large))["status"]
+        status = gui.drive("choose", winpath(large))["status"]
     finally:
         done.set()
         watcher.join()
@@ -307,4 +307,4 @@ def test_wait_cursor_during_a_large_repair_then_the_arrow(gui, start, folder):
     with open(large, "rb") as file:
         assert file.read(len(track(NATIONAL, SITE))) == track(status[-12:].encode(), MARKER)
     assert large.stat().st_size == 1 << 30
-    close(program)
+    close(gui, program)

@@ -1,17 +1,19 @@
 """The program under Wine in a private Xvfb, for the GUI tests and scripts/screenshot.
 
-Facts about windows come from the test driver (a Win32 console program in the same Wine prefix,
-printing NAME=VALUE lines); real keys and clicks go through xdotool; the pointer's image comes
-from the X server (XFixes). Every Wine command runs through the build's Wine loader, with its
-output in a file: Wine's background services inherit the first process's output, and a pipe they
-held would never close.
+The program and the test driver (a Win32 console program in the same Wine prefix that answers
+with one JSON object of window facts) run through the build's Wine loader, whose exit code is the
+Windows program's; real keys and clicks go through xdotool; the pointer's image comes from the X
+server (XFixes). Wine's output goes to files: Wine's background services inherit the first
+process's output, and a pipe they held would never close.
 """
 
 import contextlib
 import ctypes
+import json
 import os
 import pathlib
 import re
+import shutil
 import subprocess
 import tempfile
 import time
@@ -48,13 +50,20 @@ def start_xvfb():
     raise RuntimeError("no X server could be started")
 
 
+class Unavailable(RuntimeError):
+    """The loader cannot run the build's programs here (exit code 77: 32-bit code on a kernel
+    without it)."""
+
+
 class Session:
     """One X server and one wineserver for a run of scenarios: loader is the Wine loader command
     (a list), driver and exe the test driver and the program, prefix the Wine prefix's folder."""
 
     def __init__(self, loader, driver, exe, prefix, workdir):
-        self.loader, self.driver, self.exe = list(loader), driver, exe
-        self.workdir = pathlib.Path(workdir)
+        # Absolute paths: the program runs in a folder of its own.
+        self.loader = [os.path.abspath(shutil.which(loader[0]) or loader[0])] + list(loader[1:])
+        self.driver, self.exe = os.path.abspath(driver), os.path.abspath(exe)
+        self.workdir, self.program = pathlib.Path(workdir), None
         self.xvfb, self.display = start_xvfb()
         self.env = dict(os.environ, DISPLAY=self.display, WINEPREFIX=str(prefix),
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -62,7 +71,8 @@ class Session:
         code, out = self.wine(["cmd.exe", "/c", "exit"], timeout=300)
         if code != 0:
             self.stop()
-            raise RuntimeError(f"no Wine session in {prefix}: {out}")
+            error = Unavailable if code == 77 else RuntimeError
+            raise error(f"no Wine session in {prefix}: {out}")
 
     def wine(self, args, timeout=60):
         """Runs a Windows program to its end; returns its exit code and output (no CRs)."""
@@ -72,33 +82,39 @@ class Session:
             out.seek(0)
             return done.returncode, out.read().decode(errors="replace").replace("\r", "")
 
+    def spawn(self, args, out_name, cwd=None):
+        """Starts a Windows program in the background, its output in the file out_name."""
+        with open(self.workdir / out_name, "wb") as out:
+            return subprocess.Popen(self.loader + [str(arg) for arg in args], cwd=cwd,
+                                    env=self.env, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.STDOUT)
+
     def drive(self, *args):
-        """Runs one driver command; returns its NAME=VALUE lines as a dict."""
+        """Runs one driver command; returns the facts it printed, a dict of texts."""
         code, out = self.wine([self.driver] + [str(arg) for arg in args], timeout=120)
-        facts = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
-        assert code == 0, f"driver {' '.join(map(str, args))}: {out}"
+        answer = [line for line in out.splitlines() if line.startswith("{")]
+        facts = json.loads(answer[-1]) if answer else {}
+        assert code == 0, f"driver {' '.join(map(str, args))}: {facts.get('error', out)}"
         return facts
 
-    def spawn(self, args, out_name):
-        """Starts a driver command in the background, its output in the file out_name."""
-        with open(self.workdir / out_name, "wb") as out:
-            return subprocess.Popen(self.loader + [self.driver] + args, env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
-
     def start(self, folder, *args):
-        """Starts the program with args in folder and waits until its main dialog is up. The
-        driver's launch writes "PID STATE" to a file, then waits for the program's exit code."""
-        pid_file = self.workdir / "program.pid"
-        pid_file.unlink(missing_ok=True)
-        launcher = self.spawn(["launch", winpath(pid_file), winpath(folder), winpath(self.exe)] +
-                              list(args), "launch.out")
-        wait_for(65, lambda: pid_file.exists() or launcher.poll() is not None)
-        program = Program(self, launcher, pid_file.read_text().split() if pid_file.exists() else [])
-        if program.state != "ready":
-            program.end()
-            raise AssertionError(f"the program is {program.state}: "
-                                 f"{(self.workdir / 'launch.out').read_text()}")
-        return program
+        """Starts the program with args in folder, its current directory, and waits until its main
+        dialog is up. Returns the loader's process: its exit code is the program's."""
+        self.end_program()
+        self.program = self.spawn([self.exe, *args], "program.out", cwd=folder)
+        code, out = self.wine([self.driver, "main"], timeout=120)
+        if code != 0:
+            self.end_program()
+            program_out = (self.workdir / "program.out").read_text(errors="replace")
+            raise AssertionError(f"no main dialog: {out}{program_out}")
+        return self.program
+
+    def end_program(self):
+        """Ends the last started program if it still runs, with every other Wine process of the
+        session: the next Windows program starts the wineserver again."""
+        if self.program and self.program.poll() is None:
+            self.stop_wine()
+            self.program.wait(60)
 
     def xdotool(self, *args):
         """Real X input: xdotool with args (windowfocus --sync, key, mousemove --sync, ...)."""
@@ -121,42 +137,18 @@ class Session:
     def pointer(self):
         return pointer_image(self.display)["pixels"]
 
-    def stop(self):
-        """Ends every Wine process of the prefix, then the X server."""
+    def stop_wine(self):
+        """Ends every Wine process of the prefix."""
         with contextlib.suppress(Exception):
             subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env, timeout=30,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        """Ends every Wine process of the prefix, then the X server."""
+        self.stop_wine()
         self.xvfb.terminate()
         self.xvfb.wait()
-
-
-class Program:
-    """A started program: its Windows process id and the driver's launch that waits for it."""
-
-    def __init__(self, session, launcher, pid_and_state):
-        self.session, self.launcher = session, launcher
-        self.pid, self.state = (pid_and_state + ["", "not started"])[:2]
-
-    def drive(self, command, *args):
-        return self.session.drive(command, self.pid, *args)
-
-    def exit_code(self, seconds=10):
-        """The program's exit code once it has ended, or None if it still runs after seconds."""
-        with contextlib.suppress(subprocess.TimeoutExpired):
-            return self.launcher.wait(seconds)
-        return None
-
-    def end(self):
-        """Ends the program if it still runs, so that the next scenario starts clean."""
-        if self.launcher.poll() is None:
-            with contextlib.suppress(AssertionError):
-                self.drive("kill")
-            with contextlib.suppress(subprocess.TimeoutExpired):
-                self.launcher.wait(10)
-        if self.launcher.poll() is None:
-            self.launcher.kill()
-            self.launcher.wait()
 
 
 @contextlib.contextmanager

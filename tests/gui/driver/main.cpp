@@ -1,26 +1,24 @@
-// Test driver for the program's main dialog under Wine: started once per step by the GUI test
-// harness, in the same Wine prefix as the program. Usage: gui_driver COMMAND ARGS...
-//   launch PID_FILE CWD EXE [ARGS...]   start the program, wait for it, exit with its code
-//   kill PID | main PID | file-dialog PID | cancel PID | dismiss PID
-//   choose PID PATH | post PID click|close|sysclose
-//   hold PATH FLAG_FILE                 hold a file open, shared with nobody, while FLAG_FILE
-//   exists
+// Test driver for the program's dialogs under Wine, run once per step by the GUI tests in the
+// program's Wine prefix. Usage: gui_driver COMMAND [ARG]
+//   main | file-dialog | cancel | dismiss | choose PATH | post click|close|sysclose
+//   hold PATH FLAG_FILE   holds PATH open, shared with nobody, from when it creates FLAG_FILE
+//                         until that file is deleted (at most a minute)
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "windows_found.h"
+#include "disk.h"
+#include "driver.h"
 
-int PostToMainDialog(DWORD pid, const std::string& what) {
-  HWND main_dialog = FindMainDialog(pid);
+namespace {
+
+// Posts to the main dialog, never sends: a click runs the modal open-file dialog inside its
+// handling.
+int PostToMainDialog(const std::string& what, Facts& facts) {
+  HWND main_dialog = FindMainDialog();
   if (!main_dialog) {
-    std::printf("error=no main dialog\n");
-    return 1;
-  }
-  // Posted, never sent: a click runs the modal open-file dialog inside its handling.
-  if (what == "click") {
+    facts["error"] = "no main dialog";
+  } else if (what == "click") {
     PostMessageA(main_dialog, WM_COMMAND, MAKEWPARAM(IDC_FIXBUTTON, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(main_dialog, IDC_FIXBUTTON)));
   } else if (what == "close") {
@@ -28,43 +26,65 @@ int PostToMainDialog(DWORD pid, const std::string& what) {
   } else if (what == "sysclose") {
     PostMessageA(main_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   } else {
-    std::printf("error=unknown message %s\n", what.c_str());
+    facts["error"] = "unknown message " + what;
+  }
+  return facts.count("error") ? 1 : 0;
+}
+
+int HoldFile(const std::string& path, const std::string& flag_file, Facts& facts) {
+  ExclusiveHold hold;
+  if (!HoldExclusive(path, hold)) {
+    facts["error"] = "cannot open " + path + " (" + std::to_string(GetLastError()) + ")";
     return 1;
   }
+  FILE* flag = std::fopen(flag_file.c_str(), "wb");
+  if (!flag || std::fclose(flag) != 0) {
+    facts["error"] = "cannot write " + flag_file;
+    return 1;
+  }
+  WaitFor(60000, [&] { return GetFileAttributesA(flag_file.c_str()) == INVALID_FILE_ATTRIBUTES; });
   return 0;
 }
 
+// text as a JSON string: ASCII, with quotes, backslashes and other bytes escaped.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, c == '"' || c == '\\' ? "\\%c" : "\\u%04x", c);
+    quoted += c >= 0x20 && c < 0x7F && c != '"' && c != '\\' ? std::string(1, c) : escaped;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() >= 4 && args[0] == "launch") {
-    return Launch(args[1], args[2], args[3],
-                  std::vector<std::string>(args.begin() + 4, args.end()));
-  }
-  if (args.size() == 3 && args[0] == "hold") return HoldFile(args[1], args[2]);
-  if (args.size() < 2) {
-    std::printf("error=usage: gui_driver COMMAND ARGS...\n");
-    return 2;
-  }
-  const std::string& command = args[0];
-  const DWORD pid = std::strtoul(args[1].c_str(), nullptr, 10);
-  int code = 2;
-  if (args.size() == 2 && command == "kill") {
-    code = Kill(pid);
-  } else if (args.size() == 2 && command == "main") {
-    code = PrintMainDialog(pid);
-  } else if (args.size() == 2 && command == "file-dialog") {
-    code = PrintFileDialog(pid);
-  } else if (args.size() == 2 && command == "cancel") {
-    code = CancelFileDialog(pid);
-  } else if (args.size() == 2 && command == "dismiss") {
-    code = DismissMessageBox(pid);
-  } else if (args.size() == 3 && command == "choose") {
-    code = ChooseFile(pid, args[2]);
-  } else if (args.size() == 3 && command == "post") {
-    code = PostToMainDialog(pid, args[2]);
+  const std::string command = args.empty() ? "" : args[0];
+  Facts facts;
+  int code = 1;
+  if (args.size() == 1 && command == "main") {
+    code = MainDialogFacts(facts);
+  } else if (args.size() == 1 && command == "file-dialog") {
+    code = FileDialogFacts(facts);
+  } else if (args.size() == 1 && command == "cancel") {
+    code = CancelFileDialog(facts);
+  } else if (args.size() == 1 && command == "dismiss") {
+    code = DismissMessageBox(facts);
+  } else if (args.size() == 2 && command == "choose") {
+    code = ChooseFile(args[1], facts);
+  } else if (args.size() == 2 && command == "post") {
+    code = PostToMainDialog(args[1], facts);
+  } else if (args.size() == 3 && command == "hold") {
+    code = HoldFile(args[1], args[2], facts);
   } else {
-    std::printf("error=unknown command or wrong arguments: %s\n", command.c_str());
+    facts["error"] = "unknown command or wrong arguments: " + command;
   }
+  std::string json;
+  for (const auto& [name, value] : facts)
+    json += (json.empty() ? "{" : ", ") + Quoted(name) + ": " + Quoted(value);
+  std::printf("%s}\n", json.empty() ? "{" : json.c_str());
   std::fflush(stdout);
   return code;
 }

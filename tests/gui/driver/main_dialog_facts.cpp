@@ -1,8 +1,8 @@
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
-#include "commands.h"
-#include "windows_found.h"
+#include "driver.h"
 
 namespace {
 
@@ -61,66 +61,69 @@ bool FindCloseBox(HWND window, POINT& point) {
 
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
+// Numbers as one text, separated by spaces.
+std::string Numbers(std::initializer_list<long> numbers) {
+  std::string text;
+  for (long number : numbers) text += (text.empty() ? "" : " ") + std::to_string(number);
+  return text;
+}
+
 }  // namespace
 
-int PrintMainDialog(DWORD pid) {
+int MainDialogFacts(Facts& facts) {
   HWND main_dialog = nullptr;
-  if (!WaitFor(5000, [&] { return (main_dialog = FindMainDialog(pid)) != nullptr; })) {
-    std::printf("error=no main dialog\n");
+  if (!WaitFor(60000, [&] { return (main_dialog = FindMainDialog()) != nullptr; })) {
+    facts["error"] = "no main dialog";
     return 1;
   }
   const HWND status_bar = GetDlgItem(main_dialog, IDC_STATUSBAR);
   const HWND button = GetDlgItem(main_dialog, IDC_FIXBUTTON);
   const LONG style = GetWindowLongA(main_dialog, GWL_STYLE);
-  std::printf("title=%s\n", TextOf(main_dialog).c_str());
-  std::printf("caption=%s\n", YesNo((style & WS_CAPTION) == WS_CAPTION));
-  std::printf("system-menu=%s\n", YesNo(style & WS_SYSMENU));
-  std::printf("sizing-border=%s\n", YesNo(style & WS_THICKFRAME));
-  std::printf("minimize-box=%s\n", YesNo(style & WS_MINIMIZEBOX));
-  std::printf("maximize-box=%s\n", YesNo(style & WS_MAXIMIZEBOX));
+  facts["title"] = TextOf(main_dialog);
+  facts["caption"] = YesNo((style & WS_CAPTION) == WS_CAPTION);
+  facts["system-menu"] = YesNo(style & WS_SYSMENU);
+  facts["sizing-border"] = YesNo(style & WS_THICKFRAME);
+  facts["minimize-box"] = YesNo(style & WS_MINIMIZEBOX);
+  facts["maximize-box"] = YesNo(style & WS_MAXIMIZEBOX);
 
-  RECT client;
+  RECT client, expected;
   GetClientRect(main_dialog, &client);
-  std::printf("client=%ld %ld\n", client.right, client.bottom);
-  RECT expected;
-  if (DialogUnitsToPixels(379, 56, expected)) {
-    std::printf("client-379x56-dlu=%ld %ld\n", expected.right, expected.bottom);
-  } else {
-    std::printf("client-379x56-dlu=<conversion failed>\n");
-  }
+  facts["client"] = Numbers({client.right, client.bottom});
+  facts["client-379x56-dlu"] = DialogUnitsToPixels(379, 56, expected)
+                                   ? Numbers({expected.right, expected.bottom})
+                                   : "<conversion failed>";
 
-  std::printf("button=%s\n", TextOf(button).c_str());
-  std::printf("status=%s\n", StatusText(main_dialog).c_str());
-  std::printf("status-visible=%s\n", YesNo(IsWindowVisible(status_bar)));
+  facts["button"] = TextOf(button);
+  facts["status"] = StatusText(main_dialog);
+  facts["status-visible"] = YesNo(IsWindowVisible(status_bar));
   RECT bar;
   GetWindowRect(status_bar, &bar);
   MapWindowPoints(nullptr, main_dialog, reinterpret_cast<POINT*>(&bar), 2);
-  std::printf("status-rect=%ld %ld %ld %ld\n", bar.left, bar.top, bar.right, bar.bottom);
+  facts["status-rect"] = Numbers({bar.left, bar.top, bar.right, bar.bottom});
 
-  RECT frame;
+  RECT frame, button_frame;
   GetWindowRect(main_dialog, &frame);
-  std::printf("window=%ld %ld %ld %ld\n", frame.left, frame.top, frame.right, frame.bottom);
-  RECT button_frame;
+  facts["window"] = Numbers({frame.left, frame.top, frame.right, frame.bottom});
   GetWindowRect(button, &button_frame);
-  std::printf("button-centre=%ld %ld\n", (button_frame.left + button_frame.right) / 2,
-              (button_frame.top + button_frame.bottom) / 2);
+  facts["button-centre"] = Numbers(
+      {(button_frame.left + button_frame.right) / 2, (button_frame.top + button_frame.bottom) / 2});
   POINT close_box;
-  if (FindCloseBox(main_dialog, close_box)) {
-    std::printf("close-box=%ld %ld\n", close_box.x, close_box.y);
-  } else {
-    std::printf("close-box=<none>\n");
-  }
+  facts["close-box"] =
+      FindCloseBox(main_dialog, close_box) ? Numbers({close_box.x, close_box.y}) : "<none>";
   // Activation follows a focus change from X a little later: give it time to arrive.
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
   const DWORD thread = GetWindowThreadProcessId(main_dialog, nullptr);
   WaitFor(3000, [&] { return GetGUIThreadInfo(thread, &info) && info.hwndActive == main_dialog; });
-  std::printf("active=%s\n", info.hwndActive == main_dialog ? "main" : "other");
-  std::printf("focus=%d\n", info.hwndFocus && GetParent(info.hwndFocus) == main_dialog
-                                ? GetDlgCtrlID(info.hwndFocus)
-                                : 0);
+  facts["active"] = info.hwndActive == main_dialog ? "main" : "other";
+  facts["focus"] = std::to_string(info.hwndFocus && GetParent(info.hwndFocus) == main_dialog
+                                      ? GetDlgCtrlID(info.hwndFocus)
+                                      : 0);
   // Wine keeps the X window id as a window property that any process can read.
-  std::printf("xid=0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(
-                                 GetPropA(main_dialog, "__wine_x11_whole_window"))));
+  char xid[32];
+  std::snprintf(xid, sizeof xid, "0x%llx",
+                static_cast<unsigned long long>(
+                    reinterpret_cast<ULONG_PTR>(GetPropA(main_dialog, "__wine_x11_whole_window"))));
+  facts["xid"] = xid;
   return 0;
 }
