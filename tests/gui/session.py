@@ -77,8 +77,9 @@ class Session:
     def wine(self, args, timeout=60):
         """Runs a Windows program to its end; returns its exit code and output (no CRs)."""
         with tempfile.TemporaryFile(dir=self.workdir) as out:
-            done = subprocess.run(self.loader + args, env=self.env, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=subprocess.STDOUT, timeout=timeout)
+            done = subprocess.run(self.loader + [str(arg) for arg in args], env=self.env,
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=timeout)
             out.seek(0)
             return done.returncode, out.read().decode(errors="replace").replace("\r", "")
 
@@ -91,7 +92,7 @@ class Session:
 
     def drive(self, *args):
         """Runs one driver command; returns the facts it printed, a dict of texts."""
-        code, out = self.wine([self.driver] + [str(arg) for arg in args], timeout=120)
+        code, out = self.wine([self.driver, *args], timeout=120)
         answer = [line for line in out.splitlines() if line.startswith("{")]
         facts = json.loads(answer[-1]) if answer else {}
         assert code == 0, f"driver {' '.join(map(str, args))}: {facts.get('error', out)}"
@@ -102,11 +103,7 @@ class Session:
         dialog is up. Returns the loader's process: its exit code is the program's."""
         self.end_program()
         self.program = self.spawn([self.exe, *args], "program.out", cwd=folder)
-        code, out = self.wine([self.driver, "main"], timeout=120)
-        if code != 0:
-            self.end_program()
-            program_out = (self.workdir / "program.out").read_text(errors="replace")
-            raise AssertionError(f"no main dialog: {out}{program_out}")
+        self.drive("main")
         return self.program
 
     def end_program(self):

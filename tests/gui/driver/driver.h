@@ -49,21 +49,21 @@ std::string TextOf(HWND window);
 // The status bar text of the main dialog.
 std::string StatusText(HWND main_dialog);
 
-// The commands. Each fills facts and returns the exit code.
+// The commands: each returns the facts it saw, or "error" when it could not do its part.
 
 // Title, styles, sizes, status bar, screen points of the main dialog (waiting up to a minute for
 // it: a start in a VM without KVM once took more than 15 s), whether it is active and which of its
 // controls holds the keyboard focus ("0": none of them).
-int MainDialogFacts(Facts& facts);
+Facts MainDialogFacts();
 
 // Caption, file name box, file types, owner of the open-file dialog, once it is up.
-int FileDialogFacts(Facts& facts);
+Facts FileDialogFacts();
 
 // Types path into the open-file dialog's file name box and confirms it, or cancels the dialog;
 // then the run's outcome: "msgbox-caption", "msgbox-text", "msgbox-owner" (when a box is up) and
 // "status", or "main": "gone".
-int ChooseFile(const std::string& path, Facts& facts);
-int CancelFileDialog(Facts& facts);
+Facts ChooseFile(const std::string& path);
+Facts CancelFileDialog();
 
 // Dismisses the message box with OK; then the run's outcome.
-int DismissMessageBox(Facts& facts);
+Facts DismissMessageBox();

@@ -14,11 +14,10 @@ namespace {
 
 // Posts to the main dialog, never sends: a click runs the modal open-file dialog inside its
 // handling.
-int PostToMainDialog(const std::string& what, Facts& facts) {
+Facts PostToMainDialog(const std::string& what) {
   HWND main_dialog = FindMainDialog();
-  if (!main_dialog) {
-    facts["error"] = "no main dialog";
-  } else if (what == "click") {
+  if (!main_dialog) return {{"error", "no main dialog"}};
+  if (what == "click") {
     PostMessageA(main_dialog, WM_COMMAND, MAKEWPARAM(IDC_FIXBUTTON, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(main_dialog, IDC_FIXBUTTON)));
   } else if (what == "close") {
@@ -26,24 +25,32 @@ int PostToMainDialog(const std::string& what, Facts& facts) {
   } else if (what == "sysclose") {
     PostMessageA(main_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   } else {
-    facts["error"] = "unknown message " + what;
+    return {{"error", "unknown message " + what}};
   }
-  return facts.count("error") ? 1 : 0;
+  return {};
 }
 
-int HoldFile(const std::string& path, const std::string& flag_file, Facts& facts) {
+Facts HoldFile(const std::string& path, const std::string& flag_file) {
   ExclusiveHold hold;
   if (!HoldExclusive(path, hold)) {
-    facts["error"] = "cannot open " + path + " (" + std::to_string(GetLastError()) + ")";
-    return 1;
+    return {{"error", "cannot open " + path + " (" + std::to_string(GetLastError()) + ")"}};
   }
   FILE* flag = std::fopen(flag_file.c_str(), "wb");
-  if (!flag || std::fclose(flag) != 0) {
-    facts["error"] = "cannot write " + flag_file;
-    return 1;
-  }
+  if (!flag || std::fclose(flag) != 0) return {{"error", "cannot write " + flag_file}};
   WaitFor(60000, [&] { return GetFileAttributesA(flag_file.c_str()) == INVALID_FILE_ATTRIBUTES; });
-  return 0;
+  return {};
+}
+
+Facts Run(const std::vector<std::string>& args) {
+  const std::string command = args.empty() ? "" : args[0];
+  if (args.size() == 1 && command == "main") return MainDialogFacts();
+  if (args.size() == 1 && command == "file-dialog") return FileDialogFacts();
+  if (args.size() == 1 && command == "cancel") return CancelFileDialog();
+  if (args.size() == 1 && command == "dismiss") return DismissMessageBox();
+  if (args.size() == 2 && command == "choose") return ChooseFile(args[1]);
+  if (args.size() == 2 && command == "post") return PostToMainDialog(args[1]);
+  if (args.size() == 3 && command == "hold") return HoldFile(args[1], args[2]);
+  return {{"error", "unknown command or wrong arguments: " + command}};
 }
 
 // text as a JSON string: ASCII, with quotes, backslashes and other bytes escaped.
@@ -60,31 +67,11 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  const std::string command = args.empty() ? "" : args[0];
-  Facts facts;
-  int code = 1;
-  if (args.size() == 1 && command == "main") {
-    code = MainDialogFacts(facts);
-  } else if (args.size() == 1 && command == "file-dialog") {
-    code = FileDialogFacts(facts);
-  } else if (args.size() == 1 && command == "cancel") {
-    code = CancelFileDialog(facts);
-  } else if (args.size() == 1 && command == "dismiss") {
-    code = DismissMessageBox(facts);
-  } else if (args.size() == 2 && command == "choose") {
-    code = ChooseFile(args[1], facts);
-  } else if (args.size() == 2 && command == "post") {
-    code = PostToMainDialog(args[1], facts);
-  } else if (args.size() == 3 && command == "hold") {
-    code = HoldFile(args[1], args[2], facts);
-  } else {
-    facts["error"] = "unknown command or wrong arguments: " + command;
+  const Facts facts = Run(std::vector<std::string>(argv + 1, argv + argc));
+  std::string json = "{";
+  for (const auto& [name, value] : facts) {
+    json += (json.size() > 1 ? ", " : "") + Quoted(name) + ": " + Quoted(value);
   }
-  std::string json;
-  for (const auto& [name, value] : facts)
-    json += (json.empty() ? "{" : ", ") + Quoted(name) + ": " + Quoted(value);
-  std::printf("%s}\n", json.empty() ? "{" : json.c_str());
-  std::fflush(stdout);
-  return code;
+  std::printf("%s}\n", json.c_str());
+  return facts.count("error") ? 1 : 0;
 }

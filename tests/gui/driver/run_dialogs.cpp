@@ -3,18 +3,15 @@
 
 namespace {
 
-// Waits for the open-file dialog; null, with the error said, when none comes.
-HWND AwaitFileDialog(Facts& facts) {
+// The open-file dialog once it is up with its controls (it can be found before they exist), or
+// null.
+HWND AwaitFileDialog() {
   HWND dialog = nullptr;
-  // Visible is not enough: the dialog can be found before its controls exist.
-  if (!WaitFor(5000, [&] {
-        dialog = FindFileDialog();
-        return dialog && GetDlgItem(dialog, IDOK) && GetDlgItem(dialog, kFileTypeBoxId);
-      })) {
-    facts["error"] = "no open-file dialog";
-    return nullptr;
-  }
-  return dialog;
+  const bool up = WaitFor(5000, [&] {
+    dialog = FindFileDialog();
+    return dialog && GetDlgItem(dialog, IDOK) && GetDlgItem(dialog, kFileTypeBoxId);
+  });
+  return up ? dialog : nullptr;
 }
 
 // A combo box item read from another process. CB_GETLBTEXT is not converted to ANSI across
@@ -46,11 +43,10 @@ void PostCommand(HWND dialog, int id) {
 // Waits until the main dialog's status text differs from before or a message box is up, and
 // says which. After the main dialog has gone the run finishes without pumping messages until it
 // shows a message box or returns to the main loop: a sent WM_NULL returns at that point.
-int RunOutcome(HWND main_dialog, const std::string& before, Facts& facts) {
+Facts RunOutcome(HWND main_dialog, const std::string& before) {
+  if (!main_dialog) return {{"main", "gone"}};
   DWORD_PTR ignored = 0;
-  if (main_dialog) {
-    SendMessageTimeoutA(main_dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
-  }
+  SendMessageTimeoutA(main_dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
   HWND box = nullptr;
   std::string status;
   WaitFor(3000, [&] {
@@ -59,23 +55,18 @@ int RunOutcome(HWND main_dialog, const std::string& before, Facts& facts) {
     status = StatusText(main_dialog);
     return box || status != before;
   });
-  if (!IsWindow(main_dialog)) {
-    facts["main"] = "gone";
-    return 0;
-  }
-  if (box) {
-    facts["msgbox-caption"] = TextOf(box);
-    facts["msgbox-text"] = TextOf(GetDlgItem(box, kMessageTextId));
-    facts["msgbox-owner"] = GetWindow(box, GW_OWNER) ? "some" : "none";
-  }
-  facts["status"] = status;
-  return 0;
+  if (!IsWindow(main_dialog)) return {{"main", "gone"}};
+  if (!box) return {{"status", status}};
+  return {{"msgbox-caption", TextOf(box)},
+          {"msgbox-text", TextOf(GetDlgItem(box, kMessageTextId))},
+          {"msgbox-owner", GetWindow(box, GW_OWNER) ? "some" : "none"},
+          {"status", status}};
 }
 
 // Closes the open-file dialog with button id, then the run's outcome. A name the dialog itself
 // refuses brings a box owned by the dialog: it is reported, dismissed and the dialog cancelled,
 // so that a wrong path fails the test instead of hanging it.
-int CloseFileDialog(HWND dialog, int id, Facts& facts) {
+Facts CloseFileDialog(HWND dialog, int id) {
   HWND main_dialog = FindMainDialog();
   const std::string before = main_dialog ? StatusText(main_dialog) : "";
   PostCommand(dialog, id);
@@ -85,71 +76,66 @@ int CloseFileDialog(HWND dialog, int id, Facts& facts) {
     return !IsWindow(dialog) || refusal;
   });
   if (refusal) {
-    facts["error"] =
-        "the open-file dialog refused the name: " + TextOf(GetDlgItem(refusal, kMessageTextId));
+    const std::string text = TextOf(GetDlgItem(refusal, kMessageTextId));
     PostCommand(refusal, IDOK);
     WaitFor(5000, [&] { return !IsWindow(refusal); });
     PostCommand(dialog, IDCANCEL);
     WaitFor(5000, [&] { return !IsWindow(dialog); });
-    return 1;
+    return {{"error", "the open-file dialog refused the name: " + text}};
   }
-  if (IsWindow(dialog)) {
-    facts["error"] = "the open-file dialog stayed open";
-    return 1;
-  }
-  return RunOutcome(main_dialog, before, facts);
+  if (IsWindow(dialog)) return {{"error", "the open-file dialog stayed open"}};
+  return RunOutcome(main_dialog, before);
 }
+
+const Facts kNoFileDialog = {{"error", "no open-file dialog"}};
 
 }  // namespace
 
-int FileDialogFacts(Facts& facts) {
-  HWND dialog = AwaitFileDialog(facts);
-  if (!dialog) return 1;
-  facts["caption"] = TextOf(dialog);
-  facts["file-name"] = TextOf(GetDlgItem(dialog, kFileNameBoxId));
+Facts FileDialogFacts() {
+  HWND dialog = AwaitFileDialog();
+  if (!dialog) return kNoFileDialog;
   const HWND types = GetDlgItem(dialog, kFileTypeBoxId);
   const LRESULT count = Ask(types, CB_GETCOUNT);
-  facts["types"] = std::to_string(count);
-  for (int i = 0; i < count; ++i) facts["type" + std::to_string(i)] = ComboItem(types, i);
-  facts["selected-type"] = std::to_string(Ask(types, CB_GETCURSEL));
-  facts["read-only-box"] = IsWindowVisible(GetDlgItem(dialog, kReadOnlyBoxId)) ? "yes" : "no";
-  facts["owner"] = GetWindow(dialog, GW_OWNER) ? "some" : "none";
   HWND main_dialog = FindMainDialog();
-  facts["main-enabled"] = main_dialog && IsWindowEnabled(main_dialog) ? "yes" : "no";
-  return 0;
+  Facts facts = {
+      {"caption", TextOf(dialog)},
+      {"file-name", TextOf(GetDlgItem(dialog, kFileNameBoxId))},
+      {"types", std::to_string(count)},
+      {"selected-type", std::to_string(Ask(types, CB_GETCURSEL))},
+      {"read-only-box", IsWindowVisible(GetDlgItem(dialog, kReadOnlyBoxId)) ? "yes" : "no"},
+      {"owner", GetWindow(dialog, GW_OWNER) ? "some" : "none"},
+      {"main-enabled", main_dialog && IsWindowEnabled(main_dialog) ? "yes" : "no"}};
+  for (int i = 0; i < count; ++i) facts["type" + std::to_string(i)] = ComboItem(types, i);
+  return facts;
 }
 
-int ChooseFile(const std::string& path, Facts& facts) {
-  HWND dialog = AwaitFileDialog(facts);
-  if (!dialog) return 1;
+Facts ChooseFile(const std::string& path) {
+  HWND dialog = AwaitFileDialog();
+  if (!dialog) return kNoFileDialog;
   const HWND name_box = GetDlgItem(dialog, kFileNameBoxId);
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(name_box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
                       SMTO_ABORTIFHUNG, 2000, &ignored);
-  if (TextOf(name_box) != path) {
-    facts["error"] = "the file name box reads " + TextOf(name_box);
-    return 1;
-  }
-  return CloseFileDialog(dialog, IDOK, facts);
+  const std::string typed = TextOf(name_box);
+  if (typed != path) return {{"error", "the file name box reads " + typed}};
+  return CloseFileDialog(dialog, IDOK);
 }
 
-int CancelFileDialog(Facts& facts) {
-  HWND dialog = AwaitFileDialog(facts);
-  return dialog ? CloseFileDialog(dialog, IDCANCEL, facts) : 1;
+Facts CancelFileDialog() {
+  HWND dialog = AwaitFileDialog();
+  return dialog ? CloseFileDialog(dialog, IDCANCEL) : kNoFileDialog;
 }
 
-int DismissMessageBox(Facts& facts) {
+Facts DismissMessageBox() {
   HWND box = nullptr;
   if (!WaitFor(5000, [&] { return (box = FindMessageBox()) != nullptr; })) {
-    facts["error"] = "no message box";
-    return 1;
+    return {{"error", "no message box"}};
   }
   HWND main_dialog = FindMainDialog();
   const std::string before = main_dialog ? StatusText(main_dialog) : "";
   PostCommand(box, IDOK);
   if (!WaitFor(5000, [&] { return !IsWindow(box); })) {
-    facts["error"] = "the message box stayed open";
-    return 1;
+    return {{"error", "the message box stayed open"}};
   }
-  return RunOutcome(main_dialog, before, facts);
+  return RunOutcome(main_dialog, before);
 }
