@@ -1,6 +1,7 @@
 #include "command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -93,7 +94,8 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
       "PATH is a track file (*.pak) or a folder, searched recursively; none means the current "
       "folder.\n"
       "Exit codes: 0 nothing to do or all done, 1 work left (stock tracks, clashes) or a track "
-      "failed, 2 a usage error (and, for scan, a track that could not be read).",
+      "or folder failed, 2 a usage error (and, for scan, a track or folder that could not be "
+      "read).",
       "trackmaps");
   app.set_version_flag("--version", std::string("trackmaps ") + TMF_VERSION_TEXT);
   app.require_subcommand(1);
@@ -140,7 +142,9 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     err << "trackmaps: " << usageError << '\n';
     return 2;
   }
-  // A folder that cannot be listed may hold tracks: said on every run, and an error for scan.
+  // A folder that cannot be listed may hold tracks: said on every run, an error for scan, and
+  // for fix and restore a run that did not end well, since the tracks there were left as they
+  // were (and a fix could not keep its names clear of theirs).
   for (const std::string& folder : gathered.unreadable) {
     err << "trackmaps: cannot read the folder " << folder << '\n';
   }
@@ -148,6 +152,7 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     const int code = Scan(request, gathered, out, err, errTerminal);
     return gathered.unreadable.empty() ? code : 2;
   }
-  if (request.run == "fix") return Fix(request, gathered, out, err, errTerminal);
-  return Restore(request, gathered, out, err, errTerminal);
+  const int code = request.run == "fix" ? Fix(request, gathered, out, err, errTerminal)
+                                        : Restore(request, gathered, out, err, errTerminal);
+  return gathered.unreadable.empty() ? code : std::max(code, 1);
 }

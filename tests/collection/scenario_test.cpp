@@ -497,7 +497,7 @@ TEST_F(ScenarioTest, LargeTrackPast4GiBInSmallMemory) {
 // temporary file left; the one that fits is fixed.
 TEST(FullDiskTest, TheTrackThatDoesNotFitFailsTheRestGoOn) {
   const char* disk = std::getenv("TMF_FULL_DISK");
-  if (disk == nullptr || *disk == '\0') GTEST_SKIP() << "needs the disk that full-disk.sh mounts";
+  if (disk == nullptr || *disk == '\0') GTEST_SKIP() << "needs the disk that disks.sh mounts";
   const std::string folder = std::string(disk) + kSeparator + "collection";
   ASSERT_TRUE(MakeDirectory(folder));
   const std::string big = std::string(150 * 1024, 'x') + Stock();
@@ -605,6 +605,36 @@ TEST_F(ScenarioTest, ReadOnlyFolderFailsItsTrackTheRestGoOn) {
   AddFixed(expected, "b/Dale.PAK", "Dale00007Map");
   EXPECT_EQ(ReadTree(folder_), expected);
   EXPECT_TRUE(Times(folder_).at("a/Hill.PAK") == timesBefore.at("a/Hill.PAK"));
+}
+
+// A folder the user may not read: every run names it on stderr, scan fails, and fix and restore
+// go on with the rest but do not end well, since its tracks stayed as they were.
+// Fault: a fix that skipped the folder exited 0, as if every track had been fixed.
+TEST_F(ScenarioTest, UnreadableFolderIsNamedAndNoRunEndsWell) {
+  const std::string hidden = PathOf("a");
+  ASSERT_TRUE(MakeDirectory(hidden));
+  ASSERT_TRUE(MakeDirectory(PathOf("b")));
+  ASSERT_TRUE(WriteBytes(hidden + kSeparator + "Hill.PAK", Stock()));
+  ASSERT_TRUE(WriteBytes(PathOf("b") + kSeparator + "Dale.PAK", Stock()));
+  // Open to the ordinary user but for the one folder.
+  if (!SetPermissions(hidden, 0) || !SetPermissions(PathOf("b"), 0777) ||
+      !SetPermissions(PathOf("b") + kSeparator + "Dale.PAK", 0666)) {
+    GTEST_SKIP() << "no permission bits here";
+  }
+  const std::string named = "trackmaps: cannot read the folder a (permission denied)\n";
+  std::map<std::string, CommandRun> runs;
+  {
+    OrdinaryUser user;
+    if (!user.ok()) GTEST_SKIP() << "needs root, to act as a user the folder shuts out";
+    for (const std::string run : {"scan", "fix", "restore"}) runs[run] = RunIn(folder_, {run});
+  }
+  ASSERT_TRUE(SetPermissions(hidden, 0755));
+  EXPECT_EQ(runs["scan"].code, 2) << runs["scan"].out;
+  EXPECT_EQ(runs["fix"].code, 1) << runs["fix"].out;
+  EXPECT_EQ(runs["restore"].code, 1) << runs["restore"].out;
+  for (const auto& run : runs) EXPECT_EQ(run.second.err, named) << run.first;
+  // The restore put Dale back; Hill was never touched.
+  EXPECT_EQ(ReadTree(folder_), (Tree{{"a/Hill.PAK", Stock()}, {"b/Dale.PAK", Stock()}}));
 }
 
 // Another program saves a different track over the path: before the fix opens it (after the
