@@ -7,23 +7,22 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-int flock(int fd, int operation);
-int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
-              unsigned int flags);
-
 static int g_armed;            // counting and faults are on
 static long g_calls;           // armed calls so far, all kinds
 static long g_killAfter;       // the armed call after which SIGKILL comes; 0 never
-static size_t g_writeChunk;    // most bytes one write moves; 0 as asked
+static size_t g_writeChunk;    // most bytes one write, pwrite or copy moves; 0 as asked
 static int g_refuseFlags;      // renameat2 with flags fails with EINVAL
 static char g_failOp[16];      // the kind of call to fail, or empty
 static long g_failNth;         // which call of that kind fails
-static int g_failError;        // its errno, or 0 for a read or write that moves nothing
+static int g_failError;        // its errno, or 0 for a transfer that moves nothing
 static long g_kindCalls;       // armed calls of the failing kind so far
 static long g_failures;        // calls made to fail since armed
 static char g_trace[1 << 20];  // the kinds of the armed calls, space-separated
@@ -62,6 +61,27 @@ void ShimFailNth(const char* op, long nth, int error) {
 long ShimFailures(void) { return g_failures; }
 
 const char* ShimTrace(void) { return g_trace; }
+
+static long Setting(const char* name) {
+  const char* value = getenv(name);
+  return value == NULL ? 0 : strtol(value, NULL, 10);
+}
+
+void ShimStartDriver(void) {
+  ShimKillAfter(Setting("TMF_KILL_AFTER"));
+  ShimLimitWrites((size_t)Setting("TMF_WRITE_CHUNK"));
+  ShimRefuseRenameFlags(Setting("TMF_REFUSE_RENAME_FLAGS") != 0);
+  ShimArm();
+}
+
+void ShimEndDriver(void) {
+  ShimDisarm();
+  const char* path = getenv("TMF_TRACE");
+  FILE* out = path == NULL ? NULL : fopen(path, "w");
+  if (out == NULL) return;
+  fputs(g_trace, out);
+  fclose(out);
+}
 
 // Records an armed call of kind op. Returns 1 when this call is the one to fail.
 static int Enter(const char* op) {
@@ -175,11 +195,52 @@ ssize_t read(int fd, void* data, size_t count) {
   return result;
 }
 
+// The most bytes a transfer that writes may move, armed.
+static size_t Chunk(size_t count) {
+  return g_armed && g_writeChunk > 0 && count > g_writeChunk ? g_writeChunk : count;
+}
+
 ssize_t write(int fd, const void* data, size_t count) {
   if (Enter("write")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
-  if (g_armed && g_writeChunk > 0 && count > g_writeChunk) count = g_writeChunk;
   ssize_t (*real)(int, const void*, size_t) = (ssize_t(*)(int, const void*, size_t))Next("write");
-  const ssize_t result = real(fd, data, count);
+  const ssize_t result = real(fd, data, Chunk(count));
+  Leave();
+  return result;
+}
+
+// The track library asks for the 64-bit offset forms of these.
+ssize_t pread64(int fd, void* data, size_t count, off64_t offset) {
+  if (Enter("pread")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
+  ssize_t (*real)(int, void*, size_t, off64_t) =
+      (ssize_t(*)(int, void*, size_t, off64_t))Next("pread64");
+  const ssize_t result = real(fd, data, count, offset);
+  Leave();
+  return result;
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t count, off64_t offset) {
+  if (Enter("pwrite")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
+  ssize_t (*real)(int, const void*, size_t, off64_t) =
+      (ssize_t(*)(int, const void*, size_t, off64_t))Next("pwrite64");
+  const ssize_t result = real(fd, data, Chunk(count), offset);
+  Leave();
+  return result;
+}
+
+ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t count,
+                        unsigned int flags) {
+  if (Enter("copy")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
+  ssize_t (*real)(int, off64_t*, int, off64_t*, size_t, unsigned int) =
+      (ssize_t(*)(int, off64_t*, int, off64_t*, size_t, unsigned int))Next("copy_file_range");
+  const ssize_t result = real(in, inOffset, out, outOffset, Chunk(count), flags);
+  Leave();
+  return result;
+}
+
+int fsync(int fd) {
+  if (Enter("fsync")) SHIM_FAIL(-1);
+  int (*real)(int) = (int (*)(int))Next("fsync");
+  const int result = real(fd);
   Leave();
   return result;
 }
@@ -205,6 +266,15 @@ int unlink(const char* path) {
   if (Enter("unlink")) SHIM_FAIL(-1);
   int (*real)(const char*) = (int (*)(const char*))Next("unlink");
   const int result = real(path);
+  Leave();
+  return result;
+}
+
+int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
+  if (Enter("renameat")) SHIM_FAIL(-1);
+  int (*real)(int, const char*, int, const char*) =
+      (int (*)(int, const char*, int, const char*))Next("renameat");
+  const int result = real(olddirfd, oldpath, newdirfd, newpath);
   Leave();
   return result;
 }
