@@ -112,169 +112,77 @@ static void* Next(const char* name) { return dlsym(RTLD_NEXT, name); }
     return result;        \
   } while (0)
 
-static int OpenVia(const char* name, int dirfd, const char* path, int flags, mode_t mode) {
-  if (Enter("open")) SHIM_FAIL(-1);
-  int result;
-  if (dirfd == -1) {
-    int (*real)(const char*, int, ...) = (int (*)(const char*, int, ...))Next(name);
-    result = real(path, flags, mode);
-  } else {
-    int (*real)(int, const char*, int, ...) = (int (*)(int, const char*, int, ...))Next(name);
-    result = real(dirfd, path, flags, mode);
-  }
-  Leave();
-  return result;
-}
-
-static mode_t ModeArgument(int flags, va_list arguments) {
-  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? (mode_t)va_arg(arguments, int) : 0;
-}
-
-int open(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeArgument(flags, arguments);
-  va_end(arguments);
-  return OpenVia("open", -1, path, flags, mode);
-}
-
-int open64(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeArgument(flags, arguments);
-  va_end(arguments);
-  return OpenVia("open64", -1, path, flags, mode);
-}
-
-int openat(int dirfd, const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeArgument(flags, arguments);
-  va_end(arguments);
-  return OpenVia("openat", dirfd, path, flags, mode);
-}
-
-int openat64(int dirfd, const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeArgument(flags, arguments);
-  va_end(arguments);
-  return OpenVia("openat64", dirfd, path, flags, mode);
-}
-
-static int StatVia(const char* op, const char* name, int fd, const char* path, void* info) {
-  if (Enter(op)) SHIM_FAIL(-1);
-  int result;
-  if (path == NULL) {
-    int (*real)(int, void*) = (int (*)(int, void*))Next(name);
-    result = real(fd, info);
-  } else {
-    int (*real)(const char*, void*) = (int (*)(const char*, void*))Next(name);
-    result = real(path, info);
-  }
-  Leave();
-  return result;
-}
-
-int fstat(int fd, struct stat* info) { return StatVia("fstat", "fstat", fd, NULL, info); }
-int fstat64(int fd, struct stat64* info) { return StatVia("fstat", "fstat64", fd, NULL, info); }
-int lstat(const char* path, struct stat* info) { return StatVia("lstat", "lstat", -1, path, info); }
-int stat(const char* path, struct stat* info) { return StatVia("stat", "stat", -1, path, info); }
-int stat64(const char* path, struct stat64* info) {
-  return StatVia("stat", "stat64", -1, path, info);
-}
-int lstat64(const char* path, struct stat64* info) {
-  return StatVia("lstat", "lstat64", -1, path, info);
-}
-
-ssize_t read(int fd, void* data, size_t count) {
-  if (Enter("read")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
-  ssize_t (*real)(int, void*, size_t) = (ssize_t(*)(int, void*, size_t))Next("read");
-  const ssize_t result = real(fd, data, count);
-  Leave();
-  return result;
-}
-
 // The most bytes a transfer that writes may move, armed.
 static size_t Chunk(size_t count) {
   return g_armed && g_writeChunk > 0 && count > g_writeChunk ? g_writeChunk : count;
 }
 
-ssize_t write(int fd, const void* data, size_t count) {
-  if (Enter("write")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
-  ssize_t (*real)(int, const void*, size_t) = (ssize_t(*)(int, const void*, size_t))Next("write");
-  const ssize_t result = real(fd, data, Chunk(count));
-  Leave();
-  return result;
+// What a failing transfer returns: -1, or 0 when it is to move nothing.
+#define SHIM_MOVED (g_failError == 0 ? 0 : -1)
+
+// Defines the call name, traced as kind: it fails with failed when asked, else passes its
+// arguments to the next definition.
+#define SHIM_CALL(type, name, kind, failed, parameters, arguments) \
+  type name parameters {                                           \
+    if (Enter(kind)) SHIM_FAIL(failed);                            \
+    type(*real) parameters = (type(*) parameters)Next(#name);      \
+    const type result = real arguments;                            \
+    Leave();                                                       \
+    return result;                                                 \
+  }
+
+static mode_t ModeArgument(int flags, va_list arguments) {
+  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? (mode_t)va_arg(arguments, int) : 0;
 }
 
+// Defines an open call, traced as open; the mode comes only with O_CREAT or O_TMPFILE.
+#define SHIM_OPEN(name, parameters, arguments)              \
+  int name parameters {                                     \
+    va_list more;                                           \
+    va_start(more, flags);                                  \
+    const mode_t mode = ModeArgument(flags, more);          \
+    va_end(more);                                           \
+    if (Enter("open")) SHIM_FAIL(-1);                       \
+    int(*real) parameters = (int(*) parameters)Next(#name); \
+    const int result = real arguments;                      \
+    Leave();                                                \
+    return result;                                          \
+  }
+
+SHIM_OPEN(open, (const char* path, int flags, ...), (path, flags, mode))
+SHIM_OPEN(open64, (const char* path, int flags, ...), (path, flags, mode))
+SHIM_OPEN(openat, (int dirfd, const char* path, int flags, ...), (dirfd, path, flags, mode))
+SHIM_OPEN(openat64, (int dirfd, const char* path, int flags, ...), (dirfd, path, flags, mode))
+
+SHIM_CALL(int, fstat, "fstat", -1, (int fd, struct stat* info), (fd, info))
+SHIM_CALL(int, fstat64, "fstat", -1, (int fd, struct stat64* info), (fd, info))
+SHIM_CALL(int, stat, "stat", -1, (const char* path, struct stat* info), (path, info))
+SHIM_CALL(int, stat64, "stat", -1, (const char* path, struct stat64* info), (path, info))
+SHIM_CALL(int, lstat, "lstat", -1, (const char* path, struct stat* info), (path, info))
+SHIM_CALL(int, lstat64, "lstat", -1, (const char* path, struct stat64* info), (path, info))
+SHIM_CALL(ssize_t, read, "read", SHIM_MOVED, (int fd, void* data, size_t count), (fd, data, count))
+SHIM_CALL(ssize_t, write, "write", SHIM_MOVED, (int fd, const void* data, size_t count),
+          (fd, data, Chunk(count)))
 // The track library asks for the 64-bit offset forms of these.
-ssize_t pread64(int fd, void* data, size_t count, off64_t offset) {
-  if (Enter("pread")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
-  ssize_t (*real)(int, void*, size_t, off64_t) =
-      (ssize_t(*)(int, void*, size_t, off64_t))Next("pread64");
-  const ssize_t result = real(fd, data, count, offset);
-  Leave();
-  return result;
-}
-
-ssize_t pwrite64(int fd, const void* data, size_t count, off64_t offset) {
-  if (Enter("pwrite")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
-  ssize_t (*real)(int, const void*, size_t, off64_t) =
-      (ssize_t(*)(int, const void*, size_t, off64_t))Next("pwrite64");
-  const ssize_t result = real(fd, data, Chunk(count), offset);
-  Leave();
-  return result;
-}
-
-ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t count,
-                        unsigned int flags) {
-  if (Enter("copy")) SHIM_FAIL(g_failError == 0 ? 0 : -1);
-  ssize_t (*real)(int, off64_t*, int, off64_t*, size_t, unsigned int) =
-      (ssize_t(*)(int, off64_t*, int, off64_t*, size_t, unsigned int))Next("copy_file_range");
-  const ssize_t result = real(in, inOffset, out, outOffset, Chunk(count), flags);
-  Leave();
-  return result;
-}
-
-int fsync(int fd) {
-  if (Enter("fsync")) SHIM_FAIL(-1);
-  int (*real)(int) = (int (*)(int))Next("fsync");
-  const int result = real(fd);
-  Leave();
-  return result;
-}
+SHIM_CALL(ssize_t, pread64, "pread", SHIM_MOVED, (int fd, void* data, size_t count, off64_t at),
+          (fd, data, count, at))
+SHIM_CALL(ssize_t, pwrite64, "pwrite", SHIM_MOVED,
+          (int fd, const void* data, size_t count, off64_t at), (fd, data, Chunk(count), at))
+SHIM_CALL(ssize_t, copy_file_range, "copy", SHIM_MOVED,
+          (int in, off64_t* inAt, int out, off64_t* outAt, size_t count, unsigned int flags),
+          (in, inAt, out, outAt, Chunk(count), flags))
+SHIM_CALL(int, fsync, "fsync", -1, (int fd), (fd))
+SHIM_CALL(int, flock, "flock", -1, (int fd, int operation), (fd, operation))
+SHIM_CALL(int, unlink, "unlink", -1, (const char* path), (path))
+SHIM_CALL(int, link, "link", -1, (const char* from, const char* to), (from, to))
+SHIM_CALL(int, renameat, "renameat", -1, (int fromDir, const char* from, int toDir, const char* to),
+          (fromDir, from, toDir, to))
 
 int close(int fd) {
   const int fail = Enter("close");
   int (*real)(int) = (int (*)(int))Next("close");
   const int result = real(fd);
   if (fail) SHIM_FAIL(-1);
-  Leave();
-  return result;
-}
-
-int flock(int fd, int operation) {
-  if (Enter("flock")) SHIM_FAIL(-1);
-  int (*real)(int, int) = (int (*)(int, int))Next("flock");
-  const int result = real(fd, operation);
-  Leave();
-  return result;
-}
-
-int unlink(const char* path) {
-  if (Enter("unlink")) SHIM_FAIL(-1);
-  int (*real)(const char*) = (int (*)(const char*))Next("unlink");
-  const int result = real(path);
-  Leave();
-  return result;
-}
-
-int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
-  if (Enter("renameat")) SHIM_FAIL(-1);
-  int (*real)(int, const char*, int, const char*) =
-      (int (*)(int, const char*, int, const char*))Next("renameat");
-  const int result = real(olddirfd, oldpath, newdirfd, newpath);
   Leave();
   return result;
 }
@@ -290,14 +198,6 @@ int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpa
   int (*real)(int, const char*, int, const char*, unsigned int) =
       (int (*)(int, const char*, int, const char*, unsigned int))Next("renameat2");
   const int result = real(olddirfd, oldpath, newdirfd, newpath, flags);
-  Leave();
-  return result;
-}
-
-int link(const char* from, const char* to) {
-  if (Enter("link")) SHIM_FAIL(-1);
-  int (*real)(const char*, const char*) = (int (*)(const char*, const char*))Next("link");
-  const int result = real(from, to);
   Leave();
   return result;
 }
