@@ -3,22 +3,19 @@
 // fixed content, complete; that every original exists at the track or its backup; that a scan
 // lists the leftover temporary files and takes none for a track; and that a new fix completes.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "collection.h"
 #include "disk.h"
 #include "replace_model.h"
+#include "run_driver.h"
 
 namespace {
 
@@ -79,28 +76,14 @@ class KillTest : public TempFolderTest {
     return tree;
   }
 
-  // Runs the driver with a kill after the nth counted call (0: none) or after a delay.
-  int Run(const std::vector<std::string>& arguments, long killAfter,
-          std::chrono::microseconds delay = std::chrono::microseconds(-1)) {
-    const pid_t child = fork();
-    if (child == 0) {
-      if (chdir(tracks_.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(126);
-      setenv("TMF_KILL_AFTER", std::to_string(killAfter).c_str(), 1);
-      setenv("TMF_CALL_COUNT", (folder_ + "/calls").c_str(), 1);
-      std::vector<const char*> argv = {TMF_KILL_DRIVER};
-      for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-      argv.push_back(nullptr);
-      execv(TMF_KILL_DRIVER, const_cast<char* const*>(argv.data()));
-      _exit(127);
-    }
-    if (delay.count() >= 0) {
-      std::this_thread::sleep_for(delay);
-      kill(child, SIGKILL);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) return -WTERMSIG(status);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
+  // Runs the driver over the tracks, killed after its nth file call (0: never) or after a delay.
+  // Copies and writes move at most 64 KiB a call, so that kills land inside a copy too.
+  DriverRun Run(std::vector<std::string> arguments, long killAfter,
+                std::chrono::microseconds delay = std::chrono::microseconds(-1)) {
+    arguments.push_back(tracks_);
+    return RunDriver(TMF_KILL_DRIVER, arguments,
+                     {{"TMF_KILL_AFTER", std::to_string(killAfter)}, {"TMF_WRITE_CHUNK", "65536"}},
+                     folder_, delay);
   }
 
   // What must hold after any kill; tell names the case.
@@ -133,9 +116,9 @@ class KillTest : public TempFolderTest {
       EXPECT_TRUE(track != now.end()) << file.first << " is missing";
     }
     // The scan lists the leftovers and takes none of them for a track, and a new run completes.
-    EXPECT_NE(Run({"scan"}, 0), -SIGKILL);
-    EXPECT_EQ(Run({"fix", "--refix"}, 0), 0);
-    EXPECT_EQ(Run({"scan"}, 0), 0) << temporaries << " leftovers";
+    EXPECT_FALSE(Run({"scan"}, 0).killed);
+    EXPECT_EQ(Run({"fix", "--refix"}, 0).exitCode, 0);
+    EXPECT_EQ(Run({"scan"}, 0).exitCode, 0) << temporaries << " leftovers";
   }
 
   std::string tracks_;
@@ -145,12 +128,14 @@ class KillTest : public TempFolderTest {
 
 TEST_F(KillTest, EveryStepBoundaryAndRandomMoments) {
   Prepare();
-  ASSERT_EQ(Run({"fix", "--refix"}, 0), 0);
+  const DriverRun clean = Run({"fix", "--refix"}, 0);
+  ASSERT_EQ(clean.exitCode, 0);
   fixed_ = Read();
-  std::string count;
-  ASSERT_TRUE(ReadBytes(folder_ + "/calls", count));
-  const long calls = std::atol(count.c_str());
+  const long calls = static_cast<long>(clean.calls.size());
   ASSERT_GT(calls, 20);
+  // Big Canyon's 1.3 MB alone take 20 copy steps.
+  EXPECT_GE(std::count(clean.calls.begin(), clean.calls.end(), "copy"), 20)
+      << ::testing::PrintToString(clean.calls);
   // The run fixed the stock tracks and refixed the later of the clashing pair.
   ASSERT_TRUE(fixed_.at("a/Hill.PAK") != original_.at("a/Hill.PAK"));
   ASSERT_TRUE(fixed_.at("b/Big Canyon.PAK") != original_.at("b/Big Canyon.PAK"));
@@ -160,14 +145,14 @@ TEST_F(KillTest, EveryStepBoundaryAndRandomMoments) {
   int killed = 0;
   for (long n = 1; n <= calls; ++n) {
     Prepare();
-    if (Run({"fix", "--refix"}, n) == -SIGKILL) ++killed;
+    killed += Run({"fix", "--refix"}, n).killed;
     CheckAfterKill("killed after call " + std::to_string(n) + " of " + std::to_string(calls));
   }
   EXPECT_EQ(killed, calls);
 
   const auto start = std::chrono::steady_clock::now();
   Prepare();
-  ASSERT_EQ(Run({"fix", "--refix"}, 0), 0);
+  ASSERT_EQ(Run({"fix", "--refix"}, 0).exitCode, 0);
   const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now() - start);
   std::mt19937 random(42);

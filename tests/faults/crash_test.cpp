@@ -1,9 +1,6 @@
 // Kills a repair (SIGKILL, no clean-up) after every file call it makes and at random moments, and
 // checks after each kill that the track's original bytes are complete at the track path or at
 // the backup path, and that nothing else is on disk.
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,24 +8,17 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "disk.h"
+#include "run_driver.h"
 #include "track_files.h"
 
 namespace {
 
-// How one run of the driver ended: killed, or its flag, message and the kinds of calls it made.
-struct DriverRun {
-  bool killed = false;
-  int flag = -1;
-  std::string message;
-  std::vector<std::string> calls;
-};
+// What the driver prints after a clean repair: the flag and the message.
+const char* const kFixed = "1\nHill00007Map\n";
 
 class CrashTest : public TempFolderTest {
  protected:
@@ -39,7 +29,6 @@ class CrashTest : public TempFolderTest {
     ASSERT_TRUE(MakeDirectory(tracks_));
     track_ = tracks_ + "/Hill.PAK";
     backup_ = track_ + ".bak";
-    output_ = PathOf("driver.out");
   }
 
   // Puts the original track and an earlier backup in place, and nothing else.
@@ -50,38 +39,10 @@ class CrashTest : public TempFolderTest {
     ASSERT_TRUE(WriteBytes(backup_, kEarlier));
   }
 
-  // Runs the driver on the track with extra environment settings. With killAfter set, the test
-  // itself kills it that long after starting it.
-  DriverRun Run(const std::vector<std::pair<std::string, std::string>>& settings,
+  // Runs the driver on the track; with killAfter set, the test kills it that long after starting.
+  DriverRun Run(const DriverSettings& settings,
                 std::chrono::microseconds killAfter = std::chrono::microseconds(-1)) {
-    const pid_t child = fork();
-    if (child == 0) {
-      if (!freopen(output_.c_str(), "w", stdout)) _exit(126);
-      for (const auto& setting : settings) setenv(setting.first.c_str(), setting.second.c_str(), 1);
-      execl(TMF_REPAIR_DRIVER, TMF_REPAIR_DRIVER, track_.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    DriverRun run;
-    if (child < 0) return run;
-    if (killAfter.count() >= 0) {
-      std::this_thread::sleep_for(killAfter);
-      kill(child, SIGKILL);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    std::string out;
-    if (!run.killed && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ReadBytes(output_, out)) {
-      std::istringstream lines(out);
-      std::string flag, calls, call;
-      std::getline(lines, flag);
-      std::getline(lines, run.message);
-      std::getline(lines, calls);
-      run.flag = std::atoi(flag.c_str());
-      std::istringstream words(calls);
-      while (words >> call) run.calls.push_back(call);
-    }
-    return run;
+    return RunDriver(TMF_REPAIR_DRIVER, {track_}, settings, folder_, killAfter);
   }
 
   // Checks what a killed repair left, and names the state: the original must be complete at the
@@ -126,13 +87,12 @@ class CrashTest : public TempFolderTest {
 
   // Kills the driver after each of its calls in turn and checks the disk after each kill.
   // Returns how often each state was seen.
-  std::map<std::string, int> KillAfterEveryCall(
-      const std::string& original, std::vector<std::pair<std::string, std::string>> settings) {
+  std::map<std::string, int> KillAfterEveryCall(const std::string& original,
+                                                DriverSettings settings) {
     std::map<std::string, int> seen;
     Prepare(original);
     const DriverRun clean = Run(settings);
-    EXPECT_EQ(clean.flag, 1);
-    EXPECT_EQ(clean.message, "Hill00007Map");
+    EXPECT_EQ(clean.output, kFixed);
     calls_ = clean.calls;
     for (std::size_t n = 1; n <= calls_.size() && !HasFailure(); ++n) {
       Prepare(original);
@@ -157,7 +117,6 @@ class CrashTest : public TempFolderTest {
   std::string tracks_;
   std::string track_;
   std::string backup_;
-  std::string output_;
   std::vector<std::string> calls_;
 };
 
@@ -197,7 +156,7 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledPartWayThroughALargeWrite) {
   const std::string original = MakeTrack(16 << 20);
   Prepare(original);
   const DriverRun clean = Run({{"TMF_WRITE_CHUNK", "65536"}});
-  ASSERT_EQ(clean.flag, 1);
+  ASSERT_EQ(clean.output, kFixed);
   const auto firstWrite = std::find(clean.calls.begin(), clean.calls.end(), "write");
   ASSERT_EQ(std::count(firstWrite, clean.calls.end(), "write"), 256);
 
@@ -222,7 +181,7 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledAtRandomMoments) {
   for (int run = 0; run < 3; ++run) {
     Prepare(original);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Run({}).flag, 1);
+    ASSERT_EQ(Run({}).output, kFixed);
     span = std::min(span, std::chrono::duration_cast<std::chrono::microseconds>(
                               std::chrono::steady_clock::now() - start));
   }
