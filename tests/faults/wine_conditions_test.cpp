@@ -1,10 +1,10 @@
-// Real Windows conditions under Wine, no injection: a track or backup held open by another
-// process, paths longer than MAX_PATH, and names with bytes above 0x7F. Run with "--hold PATH
-// NAME", this program is the other process: it holds PATH open without sharing until told.
+// Real Windows conditions under Wine, no injection: a backup held open by another program, paths
+// longer than MAX_PATH, and names with bytes above 0x7F. The share mode is checked at every open,
+// whichever process holds the file: a hold of this test's own stands for the other program (a
+// held track: fix_track_file_test).
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "after_repair.h"
@@ -20,57 +20,6 @@ namespace {
 
 const std::string kEarlier = "an earlier backup";
 
-// The other process: opens path without sharing, signals NAME-held, and keeps the file open until
-// NAME-release is signalled (or 30 s pass). Returns its exit code.
-int HoldFile(const std::string& path, const std::string& name) {
-  HandleGuard held(CreateEventA(nullptr, TRUE, FALSE, (name + "-held").c_str()));
-  HandleGuard release(CreateEventA(nullptr, TRUE, FALSE, (name + "-release").c_str()));
-  HandleGuard file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok() || !held.ok() || !release.ok()) {
-    return 1;
-  }
-  SetEvent(held.value);
-  return WaitForSingleObject(release.value, 30000) == WAIT_OBJECT_0 ? 0 : 2;
-}
-
-// Runs this program as another process holding path open; ends it when it goes out of scope.
-class OtherProcessHold {
- public:
-  explicit OtherProcessHold(const std::string& path)
-      : name_("trackmapfix-hold-" + std::to_string(GetCurrentProcessId())),
-        held_(CreateEventA(nullptr, TRUE, FALSE, (name_ + "-held").c_str())),
-        release_(CreateEventA(nullptr, TRUE, FALSE, (name_ + "-release").c_str())),
-        process_(nullptr) {
-    char self[MAX_PATH];
-    if (GetModuleFileNameA(nullptr, self, sizeof self) == 0) return;
-    std::string command = std::string("\"") + self + "\" --hold \"" + path + "\" " + name_;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-      return;
-    }
-    CloseHandle(info.hThread);
-    process_.value = info.hProcess;
-    HANDLE waits[] = {held_.value, process_.value};
-    holding_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
-  }
-  ~OtherProcessHold() {
-    SetEvent(release_.value);
-    if (process_.value != nullptr) WaitForSingleObject(process_.value, 20000);
-  }
-  bool holding() const { return holding_; }
-
- private:
-  std::string name_;
-  HandleGuard held_;
-  HandleGuard release_;
-  HandleGuard process_;
-  bool holding_ = false;
-};
-
 class WineConditionsTest : public TrackFolderTest {
  protected:
   void SetUp() override {
@@ -82,32 +31,14 @@ class WineConditionsTest : public TrackFolderTest {
   std::string message_;
 };
 
-TEST_F(WineConditionsTest, FailsWhileAnotherProcessHoldsTheTrack) {
-  ASSERT_TRUE(WriteBytes(track_, original_));
-  ASSERT_TRUE(WriteBytes(backup_, kEarlier));
-  {
-    OtherProcessHold hold(track_);
-    ASSERT_TRUE(hold.holding());
-    const std::size_t handles = OpenHandles();
-    EXPECT_EQ(FixTrackFile(track_, message_), 0);
-    EXPECT_EQ(message_, "");
-    EXPECT_EQ(OpenHandles(), handles);
-  }
-  // Read once the other process let go: it shares the file with no one.
-  EXPECT_TRUE(ContentOf(track_) == original_);
-  EXPECT_EQ(ContentOf(backup_), kEarlier);
-  EXPECT_EQ(FixTrackFile(track_, message_), 1);
-  EXPECT_TRUE(ContentOf(track_) == Repaired(original_));
-}
-
-TEST_F(WineConditionsTest, FailsWhileAnotherProcessHoldsTheBackup) {
+TEST_F(WineConditionsTest, FailsWhileAnotherProgramHoldsTheBackup) {
   // The backup cannot be deleted, so the rename would have to replace it: it fails instead.
   ASSERT_TRUE(WriteBytes(track_, original_));
   ASSERT_TRUE(WriteBytes(backup_, kEarlier));
   const std::size_t handles = OpenHandles();
   {
-    OtherProcessHold hold(backup_);
-    ASSERT_TRUE(hold.holding());
+    ExclusiveHold hold;
+    ASSERT_TRUE(HoldExclusive(backup_, hold));
     EXPECT_EQ(FixTrackFile(track_, message_), 0);
     EXPECT_EQ(message_, "");
   }
@@ -187,9 +118,3 @@ TEST_F(WineConditionsTest, FixesTracksNamedWithEveryByteAbove7F) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--hold") == 0) return HoldFile(argv[2], argv[3]);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
