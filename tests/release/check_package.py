@@ -82,7 +82,8 @@ def check_entries(archive, expected_names, epoch):
 
 def check_programs(files, traces):
     """trackmapfix.exe passes the checks of the shipped executable, trackmaps.exe is a console
-    program; every program is 32-bit and holds no link time and none of the given folder names."""
+    program; every program is 32-bit, stripped, and holds no link time and none of the given
+    folder names."""
     problems = []
     with tempfile.TemporaryDirectory() as folder:
         for name, data in files.items():
@@ -101,6 +102,12 @@ def check_programs(files, traces):
                                 "not 3 (console)")
             if pe.FILE_HEADER.TimeDateStamp != 0:
                 problems.append(f"{name} carries the link time {pe.FILE_HEADER.TimeDateStamp:#x}")
+            # Debug sections have long names, kept in the symbol table's strings ("/4"): a
+            # stripped program has neither.
+            long_names = sum(section.Name.startswith(b"/") for section in pe.sections)
+            if pe.FILE_HEADER.PointerToSymbolTable or pe.FILE_HEADER.NumberOfSymbols or long_names:
+                problems.append(f"{name} is not stripped: {pe.FILE_HEADER.NumberOfSymbols} "
+                                f"symbols, {long_names} sections of debug information")
             pe.close()
             for trace in traces:
                 if trace.encode() in data:

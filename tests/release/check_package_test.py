@@ -46,6 +46,12 @@ def console(exe):
     return exe[:at] + struct.pack("<H", 3) + exe[at + 2:]
 
 
+def with_symbols(exe):
+    """The executable with a COFF symbol table named in its header, as an unstripped link has."""
+    header = struct.unpack_from("<I", exe, 0x3C)[0]
+    return exe[:header + 12] + struct.pack("<II", len(exe), 1) + exe[header + 20:]
+
+
 def set_info(entries, name, **fields):
     for info, _ in entries:
         if info.filename == name:
@@ -83,6 +89,8 @@ CASES = [
      {"programs"}),
     ("trackmapfix.exe for the console",
      lambda e: replace_data(e, "trackmapfix.exe", console), {"programs"}),
+    ("trackmapfix.exe not stripped",
+     lambda e: replace_data(e, "trackmapfix.exe", with_symbols), {"programs"}),
 ]
 
 
