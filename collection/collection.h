@@ -42,8 +42,38 @@ struct Gathered {
   std::vector<std::string> unreadable;  // "FOLDER (reason)" for folders that could not be listed
 };
 
-// Called after each track with the count done and the count of all; may be empty.
-using Progress = std::function<void(std::size_t done, std::size_t total)>;
+// Which part of a run the work is in.
+enum class Phase { kScanning, kFixing, kRestoring, kAdding };
+
+// How far a phase has come: bytes of track content done and in all, and tracks done and in all.
+struct ProgressStep {
+  Phase phase = Phase::kScanning;
+  std::int64_t bytesDone = 0;
+  std::int64_t bytesTotal = 0;
+  std::size_t tracksDone = 0;
+  std::size_t tracksTotal = 0;
+};
+
+// Told as the work goes on: after each track and, within a large one, after each stretch read.
+// Returning false asks the run to stop after the track in hand; a run that stops returns the
+// tracks or outcomes it got to, in order, and touches no other track. May be empty.
+using Progress = std::function<bool(const ProgressStep& step)>;
+
+// One phase's progress as a run tells it.
+struct ProgressMeter {
+  const Progress* progress = nullptr;
+  ProgressStep step;
+  std::int64_t trackBase = 0;  // bytes done before the track in hand
+  bool stop = false;           // the caller asked to stop: the run ends after the track in hand
+};
+ProgressMeter StartPhase(const Progress& progress, Phase phase, std::int64_t bytesTotal,
+                         std::size_t tracksTotal);
+// The bytes of the tracks as they were scanned.
+std::int64_t TotalSize(const std::vector<Track>& tracks);
+// Tells how far into the track in hand the work is.
+void TellWithinTrack(ProgressMeter& meter, std::int64_t bytesIntoTrack);
+// Tells that the track in hand, of trackBytes, is done. False: stop before the next track.
+bool TellTrackDone(ProgressMeter& meter, std::int64_t trackBytes);
 
 // Finds the tracks under the arguments (files or folders; none means the current folder).
 // Returns false with a one-line usage error naming the argument when one does not exist or names

@@ -30,6 +30,7 @@ std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun
                                    const Progress& progress) {
   std::vector<Outcome> outcomes;
   std::set<std::string> changed;
+  ProgressMeter meter = StartPhase(progress, Phase::kRestoring, TotalSize(tracks), tracks.size());
   for (const Track& track : tracks) {
     Outcome outcome;
     outcome.path = track.path;
@@ -51,7 +52,7 @@ std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun
         break;
     }
     outcomes.push_back(outcome);
-    if (progress) progress(outcomes.size(), tracks.size());
+    if (!TellTrackDone(meter, track.identity.size)) break;
   }
   FlushFoldersOf(changed);
   return outcomes;

@@ -101,10 +101,18 @@ Track ScanTrack(const std::string& path) {
 }
 
 std::vector<Track> ScanTracks(const std::vector<std::string>& paths, const Progress& progress) {
-  std::vector<Track> tracks;
+  std::int64_t total = 0;
+  std::vector<std::int64_t> sizes;
   for (const std::string& path : paths) {
-    tracks.push_back(ScanTrack(path));
-    if (progress) progress(tracks.size(), paths.size());
+    FileIdentity identity;
+    sizes.push_back(IdentityAt(path, identity) ? identity.size : 0);
+    total += sizes.back();
+  }
+  ProgressMeter meter = StartPhase(progress, Phase::kScanning, total, paths.size());
+  std::vector<Track> tracks;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    tracks.push_back(ScanTrack(paths[i]));
+    if (!TellTrackDone(meter, sizes[i])) break;
   }
   return tracks;
 }

@@ -295,6 +295,7 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
   std::vector<Outcome> outcomes(tracks.size());
   std::vector<std::unique_ptr<Pending>> batch;
   std::int64_t batchBytes = 0;
+  ProgressMeter meter = StartPhase(progress, Phase::kFixing, TotalSize(tracks), tracks.size());
   for (std::size_t i = 0; i < tracks.size(); ++i) {
     const Track& track = tracks[i];
     Outcome& outcome = outcomes[i];
@@ -340,7 +341,10 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
         }
       }
     }
-    if (progress) progress(i + 1, tracks.size());
+    if (!TellTrackDone(meter, track.identity.size)) {
+      outcomes.resize(i + 1);
+      break;
+    }
   }
   CommitBatch(batch, outcomes);
   FlushFoldersOf(changed);

@@ -27,16 +27,37 @@ struct Request {
   std::vector<std::string> paths;
 };
 
+const char* PhaseText(collection::Phase phase) {
+  switch (phase) {
+    case collection::Phase::kScanning:
+      return "scanning";
+    case collection::Phase::kFixing:
+      return "fixing";
+    case collection::Phase::kRestoring:
+      return "restoring";
+    case collection::Phase::kAdding:
+      break;
+  }
+  return "adding";
+}
+
 // A bar on the terminal's error stream once the work has taken more than a second.
 collection::Progress ProgressBar(std::ostream& err, bool terminal) {
   if (!terminal) return {};
   const auto start = std::chrono::steady_clock::now();
-  return [&err, start](std::size_t done, std::size_t total) {
-    if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) return;
+  return [&err, start](const collection::ProgressStep& step) {
+    if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) return true;
     const std::size_t width = 30;
-    const std::size_t filled = total == 0 ? width : done * width / total;
-    err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done
-        << "/" << total << (done == total ? "\r\x1b[K" : "") << std::flush;
+    const bool done = step.tracksDone == step.tracksTotal;
+    const std::size_t filled =
+        step.bytesTotal <= 0
+            ? width
+            : static_cast<std::size_t>(step.bytesDone * static_cast<double>(width) /
+                                       static_cast<double>(step.bytesTotal));
+    err << "\r" << PhaseText(step.phase) << " [" << std::string(filled, '#')
+        << std::string(width - filled, ' ') << "] " << step.tracksDone << "/" << step.tracksTotal
+        << (done ? "\r\x1b[K" : "") << std::flush;
+    return true;
   };
 }
 

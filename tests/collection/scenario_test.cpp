@@ -668,13 +668,14 @@ TEST_F(ScenarioTest, TrackReplacedByAnotherProgramFailsNothingLost) {
     std::string refused;
     if (!c.duringFix) replaced = replace(track);
     // Called once the copy is written and before any copy takes a track's place.
-    const collection::Progress progress = [&](std::size_t, std::size_t) {
-      if (!c.duringFix) return;
+    const collection::Progress progress = [&](const collection::ProgressStep&) {
+      if (!c.duringFix) return true;
       try {
         replaced = replace(track);
       } catch (const fs::filesystem_error& e) {
         refused = e.what();
       }
+      return true;
     };
     const std::vector<collection::Outcome> outcomes =
         collection::FixTracks(tracks, options, progress);
@@ -713,3 +714,33 @@ TEST(NamesTest, TheOdometerTurnsTheLastCharacterFirst) {
 }
 
 }  // namespace
+
+// A caller that asks to stop gets the track in hand finished and no other touched.
+TEST_F(ScenarioTest, StopAsksForTheTrackInHandOnly) {
+  const std::string folder = PathOf("stop");
+  ASSERT_TRUE(MakeDirectory(folder));
+  std::vector<std::string> paths;
+  for (const char* name : {"A.PAK", "B.PAK", "C.PAK"}) {
+    paths.push_back(folder + kSeparator + name);
+    ASSERT_TRUE(WriteBytes(paths.back(), Stock()));
+  }
+  std::size_t told = 0;
+  const collection::Progress stopAfterOne = [&](const collection::ProgressStep& step) {
+    ++told;
+    EXPECT_LE(step.bytesDone, step.bytesTotal);
+    return step.tracksDone < 1;
+  };
+  EXPECT_EQ(collection::ScanTracks(paths, stopAfterOne).size(), 1u);
+  const std::vector<collection::Track> tracks = collection::ScanTracks(paths, {});
+  ASSERT_EQ(tracks.size(), 3u);
+  collection::FixOptions options;
+  options.clockDigit = 7;
+  const std::vector<collection::Outcome> outcomes =
+      collection::FixTracks(tracks, options, stopAfterOne);
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].action, collection::Action::kFixed);
+  Tree expected = {{"B.PAK", Stock()}, {"C.PAK", Stock()}};
+  AddFixed(expected, "A.PAK", outcomes[0].mapName);
+  EXPECT_EQ(ReadTree(folder), expected);
+  EXPECT_GE(told, 2u);
+}
