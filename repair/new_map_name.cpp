@@ -3,23 +3,14 @@
 #include <string>
 
 #include "clock.h"
+#include "paths.h"
 #include "repair.h"
-
-namespace {
-
-// The file's own name: what follows the last backslash or forward slash, both of which Windows
-// accepts as separators.
-std::string NamePart(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 std::string NewMapName(const std::string& path, std::int32_t kind) {
   try {
     const std::string::size_type threshold = kind != 0 ? 9 : 11;
-    std::string base = NamePart(path);
+    // The file's own name: a track path as Windows gives it, where either slash ends a folder.
+    std::string base = files::NameOf(path, files::kWindowsSeparators);
     // The extension is cut by count, whatever it holds.
     if (base.size() >= 4) base.resize(base.size() - 4);
 
