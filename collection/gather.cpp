@@ -21,6 +21,13 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// Whether nothing is at path any more (rather than something that cannot be examined).
+bool Vanished(const std::string& path) {
+  FileFacts facts;
+  bool missing = false;
+  return !files::FactsAt(files::Utf8Path{path}, facts, missing) && missing;
+}
+
 // Walks a folder and every folder inside it; links to folders are not followed. prefix is what
 // the printed paths start with ("" for the current folder, which is then not printed).
 void Walk(const std::string& folder, const std::string& prefix, Gathered& gathered) {
@@ -38,6 +45,9 @@ void Walk(const std::string& folder, const std::string& prefix, Gathered& gather
       gathered.tracks.push_back(printed);
     } else if (IsLeftoverName(name)) {
       gathered.leftovers.push_back(printed);
+    } else if (entry.type == EntryType::kMissing && !Vanished(path)) {
+      // Listed but not examined: it may be a folder of tracks, which must not pass unseen.
+      gathered.unreadable.push_back(printed + " (cannot be examined)");
     }
     if (entry.type == EntryType::kFolder) Walk(path, printed, gathered);
   }
@@ -91,9 +101,12 @@ bool GatherTracks(const std::vector<std::string>& arguments, Gathered& gathered,
                   std::string& usageError) {
   gathered = Gathered();
   if (arguments.empty()) Walk(".", "", gathered);
-  // Every argument is checked before any folder is walked: a usage error touches nothing.
+  // Every argument is checked before any folder is walked: a usage error touches nothing. Each is
+  // examined once, so that what is walked is what was checked.
+  std::vector<EntryInfo> entries;
   for (const std::string& argument : arguments) {
     const EntryInfo entry = ProbeEntry(argument);
+    entries.push_back(entry);
     if (entry.type == EntryType::kMissing) {
       usageError = "no such file or folder: " + argument;
       return false;
@@ -105,8 +118,9 @@ bool GatherTracks(const std::vector<std::string>& arguments, Gathered& gathered,
       return false;
     }
   }
-  for (const std::string& argument : arguments) {
-    const EntryInfo entry = ProbeEntry(argument);
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const EntryInfo& entry = entries[i];
     if (entry.type == EntryType::kFolder ||
         (entry.type == EntryType::kLink && entry.target == EntryType::kFolder)) {
       Walk(argument, argument, gathered);

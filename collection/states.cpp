@@ -19,14 +19,17 @@ bool ReadTrack(FileHandle& file, Track& track) {
   StockSeeker seeker;
   FileHandle backup;
   FileFacts backupIdentity;
-  std::string ignored;
+  // Why the backup could not be read. A backup that is not there, or not a file, makes the track
+  // unverified; one that is there and cannot be read makes it an error, so that a fix or a
+  // restore reports it failed rather than leaving it as if it had no backup.
+  std::string backupError;
   // The backup's kind and its first stock name.
   StockSeeker original;
   std::string name;
   Kind kind = Kind::kNone;
-  if (OpenForReading(track.path + ".bak", backup, backupIdentity, ignored) &&
+  if (OpenForReading(track.path + ".bak", backup, backupIdentity, backupError) &&
       !SameFile(backupIdentity, track.identity) && backupIdentity.size == size &&
-      SeekStockInFile(backup, 0, size, true, original, ignored)) {
+      SeekStockInFile(backup, 0, size, true, original, backupError)) {
     kind = original.found.national >= 0     ? Kind::kNational
            : original.found.supercross >= 0 ? Kind::kSupercross
                                             : Kind::kNone;
@@ -39,6 +42,10 @@ bool ReadTrack(FileHandle& file, Track& track) {
     name.resize(StockName(kind).size());
     std::size_t got = 0;
     if (!ReadAt(file, first, &name[0], name.size(), got, track.error)) return false;
+    if (got != name.size()) {
+      track.error = "the file ended early";
+      return false;
+    }
     std::vector<char> trackBytes;
     StreamRepair stream;
     BeginRepair(stream, StockName(kind), name, false);
@@ -47,14 +54,21 @@ bool ReadTrack(FileHandle& file, Track& track) {
       trackBytes.resize(count);
       std::size_t readNow = 0;
       if (!ReadAt(file, offset, trackBytes.data(), count, readNow, track.error)) return false;
+      if (readNow != count) {
+        track.error = "the file ended early";
+        return false;
+      }
       SeekStock(seeker, trackBytes.data(), readNow);
       read = offset + static_cast<std::int64_t>(readNow);
-      return readNow == count && std::memcmp(trackBytes.data(), repaired, count) == 0;
+      return std::memcmp(trackBytes.data(), repaired, count) == 0;
     };
-    if (got == name.size()) {
-      verified = RepairFile(backup, size, kWindow, stream, compare, ignored) && read == size;
-    }
+    verified = RepairFile(backup, size, kWindow, stream, compare, backupError) && read == size;
     if (!track.error.empty()) return false;
+  }
+  if (!backupError.empty() && backupError != "no such file" && backupError != "is a folder" &&
+      backupError != "is not a regular file") {
+    track.error = track.path + ".bak cannot be read (" + backupError + ")";
+    return false;
   }
   // The rest of the track, where the comparison stopped early or was not made.
   if (!SeekStockInFile(file, read, size, false, seeker, track.error)) return false;
