@@ -15,22 +15,30 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-static int g_armed;            // counting and faults are on
-static long g_calls;           // armed calls so far, all kinds
-static long g_killAfter;       // the armed call after which SIGKILL comes; 0 never
-static size_t g_writeChunk;    // most bytes one write, pwrite or copy moves; 0 as asked
-static int g_refuseFlags;      // renameat2 with flags fails with EINVAL
-static char g_failOp[16];      // the kind of call to fail, or empty
-static long g_failNth;         // which call of that kind fails
-static int g_failError;        // its errno, or 0 for a transfer that moves nothing
-static long g_kindCalls;       // armed calls of the failing kind so far
-static long g_failures;        // calls made to fail since armed
-static char g_trace[1 << 20];  // the kinds of the armed calls, space-separated
+static int g_armed;          // counting and faults are on
+static long g_calls;         // armed calls so far, all kinds
+static long g_killAfter;     // the armed call after which SIGKILL comes; 0 never
+static size_t g_writeChunk;  // most bytes one write, pwrite or copy moves; 0 as asked
+static int g_refuseFlags;    // renameat2 with flags fails with EINVAL
+// One call to fail: the nth armed call of kind op, with errno error (0: a transfer that moves
+// nothing); calls counts the armed calls of that kind so far.
+struct Fault {
+  char op[16];
+  long nth;
+  int error;
+  long calls;
+};
+#define SHIM_FAULTS 4
+static struct Fault g_faults[SHIM_FAULTS];  // the calls to fail
+static int g_faultCount;                    // how many of g_faults are set
+static int g_failError;                     // the errno of the call failing now
+static long g_failures;                     // calls made to fail since armed
+static char g_trace[1 << 20];               // the kinds of the armed calls, space-separated
 static size_t g_traceLength;
 
 void ShimArm(void) {
   g_calls = 0;
-  g_kindCalls = 0;
+  for (int i = 0; i < g_faultCount; ++i) g_faults[i].calls = 0;
   g_failures = 0;
   g_traceLength = 0;
   g_trace[0] = '\0';
@@ -44,7 +52,7 @@ void ShimReset(void) {
   g_killAfter = 0;
   g_writeChunk = 0;
   g_refuseFlags = 0;
-  g_failOp[0] = '\0';
+  g_faultCount = 0;
 }
 
 void ShimKillAfter(long nth) { g_killAfter = nth; }
@@ -52,10 +60,13 @@ void ShimLimitWrites(size_t chunk) { g_writeChunk = chunk; }
 void ShimRefuseRenameFlags(int refuse) { g_refuseFlags = refuse; }
 
 void ShimFailNth(const char* op, long nth, int error) {
-  strncpy(g_failOp, op, sizeof g_failOp - 1);
-  g_failOp[sizeof g_failOp - 1] = '\0';
-  g_failNth = nth;
-  g_failError = error;
+  if (g_faultCount == SHIM_FAULTS) abort();
+  struct Fault* fault = &g_faults[g_faultCount++];
+  strncpy(fault->op, op, sizeof fault->op - 1);
+  fault->op[sizeof fault->op - 1] = '\0';
+  fault->nth = nth;
+  fault->error = error;
+  fault->calls = 0;
 }
 
 long ShimFailures(void) { return g_failures; }
@@ -93,9 +104,14 @@ static int Enter(const char* op) {
     memcpy(g_trace + g_traceLength, op, length + 1);
     g_traceLength += length;
   }
-  if (strcmp(op, g_failOp) != 0 || ++g_kindCalls != g_failNth) return 0;
-  ++g_failures;
-  return 1;
+  for (int i = 0; i < g_faultCount && i < SHIM_FAULTS; ++i) {
+    struct Fault* fault = &g_faults[i];
+    if (strcmp(op, fault->op) != 0 || ++fault->calls != fault->nth) continue;
+    g_failError = fault->error;
+    ++g_failures;
+    return 1;
+  }
+  return 0;
 }
 
 // Ends the process without a chance to clean up, if this armed call was the one asked for.

@@ -29,7 +29,8 @@ void ShimRefuseRenameFlags(int refuse);
 // The nth armed call of kind op fails with errno error. For the transfers (read write pread
 // pwrite copy), error 0 makes the call move no bytes and return 0 instead. Kinds: open fstat
 // stat lstat read write pread pwrite copy (copy_file_range) fsync close flock unlink renameat
-// renameat2 link. A failing close still releases the descriptor, as Linux's does.
+// renameat2 link. A failing close still releases the descriptor, as Linux's does. Each call adds
+// one such fault, up to four; ShimReset forgets them.
 void ShimFailNth(const char* op, long nth, int error);
 
 // How many calls the shim has made fail since it was armed.
