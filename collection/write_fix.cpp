@@ -2,6 +2,7 @@
 // written safely. The track path holds a complete file at every moment: the new content is
 // written whole into a temporary file beside it and flushed, the original gets its backup name
 // as a second link, and one replacing rename puts the new file at the track's name.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -36,7 +37,8 @@ struct TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 };
 
-// Whether two open files of equal size hold the same bytes.
+// Whether two open files of equal size hold the same bytes. A read that comes back short is a
+// failure: taking it for the end would call two different files the same.
 bool SameContent(FileHandle& a, FileHandle& b, std::int64_t size, bool& same, std::string& error) {
   std::vector<char> left(kWindow);
   std::vector<char> right(kWindow);
@@ -48,9 +50,14 @@ bool SameContent(FileHandle& a, FileHandle& b, std::int64_t size, bool& same, st
         !ReadAt(b, offset, right.data(), kWindow, gotRight, error)) {
       return false;
     }
-    if (gotLeft == 0) break;
-    same = gotLeft == gotRight && std::memcmp(left.data(), right.data(), gotLeft) == 0;
-    offset += static_cast<std::int64_t>(gotLeft);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(kWindow, size - offset));
+    if (gotLeft != want || gotRight != want) {
+      error = "the file ended early";
+      return false;
+    }
+    same = std::memcmp(left.data(), right.data(), want) == 0;
+    offset += static_cast<std::int64_t>(want);
   }
   return true;
 }
@@ -223,7 +230,12 @@ bool CommitFix(Pending& pending, std::string& error) {
       error = "the track was replaced while being fixed; nothing changed";
       return false;
     }
-    if (!RenameReplacing(backupLink.path, backupPath, error)) return false;
+    // Only a backup found identical may be replaced: a name the checks found free must still be
+    // free, whatever a failed look or another program made of it.
+    if (!(check.exists ? RenameReplacing(backupLink.path, backupPath, error)
+                       : RenameNoReplace(backupLink.path, backupPath, error))) {
+      return false;
+    }
     backupLink.renamed = true;
     if (!RenameReplacing(temporary.path, track.path, error)) {
       // The new backup name is a second link to the unchanged track: without it, as before.
