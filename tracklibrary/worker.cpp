@@ -1,0 +1,180 @@
+#include "worker.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <set>
+
+#include "clock.h"
+#include "report_text.h"
+
+using collection::Outcome;
+using collection::Track;
+
+namespace {
+
+// The job running, or none; the window thread and the worker share only these atomics.
+std::atomic<bool> g_running{false};
+std::atomic<bool> g_cancel{false};   // stop after the track in hand
+std::atomic<bool> g_closing{false};  // and skip what only the window would show
+std::atomic<int> g_phase{0};
+std::atomic<long long> g_bytesDone{0};
+std::atomic<long long> g_bytesTotal{0};
+std::atomic<long long> g_tracksDone{0};
+std::atomic<long long> g_tracksTotal{0};
+
+struct Work {
+  HWND notify;
+  Job job;
+};
+
+bool Tell(const collection::ProgressStep& step) {
+  g_phase = static_cast<int>(step.phase);
+  g_bytesDone = step.bytesDone;
+  g_bytesTotal = step.bytesTotal;
+  g_tracksDone = static_cast<long long>(step.tracksDone);
+  g_tracksTotal = static_cast<long long>(step.tracksTotal);
+  return !g_cancel;
+}
+
+// The scan of the library into result (tracks, preview); false when its folder is not there.
+bool ScanLibrary(JobResult& result, const collection::Progress& progress) {
+  collection::Gathered gathered;
+  std::string usageError;
+  if (!collection::GatherTracks({result.job.library}, gathered, usageError)) {
+    result.problem = usageError;
+    return false;
+  }
+  result.gathered = true;
+  result.problem.clear();
+  for (const std::string& folder : gathered.unreadable) {
+    result.problem +=
+        (result.problem.empty() ? "" : "; ") + std::string("cannot read the folder ") + folder;
+  }
+  result.tracks = collection::ScanTracks(gathered.tracks, progress);
+  return true;
+}
+
+// The dry run of a fix over the tracks, with a clock digit read now.
+void Preview(JobResult& result) {
+  collection::FixOptions options;
+  options.dryRun = true;
+  options.refix = result.job.refix;
+  options.clockDigit = ClockDigit();
+  result.previewDigit = options.clockDigit;
+  result.preview = collection::FixTracks(result.tracks, options, {});
+}
+
+// The tracks a run over a selection is given: those selected, and for a fix every track that is
+// not stock as well, so that the new names stay clear of every name the library carries.
+std::vector<Track> Selected(const std::vector<Track>& tracks, const Job& job) {
+  if (job.only.empty()) return tracks;
+  const std::set<std::string> only(job.only.begin(), job.only.end());
+  std::vector<Track> chosen;
+  for (const Track& track : tracks) {
+    const bool keep = only.count(track.path) != 0 ||
+                      (job.kind == JobKind::kFix && track.state != collection::State::kStock);
+    if (keep) chosen.push_back(track);
+  }
+  return chosen;
+}
+
+void RunFix(JobResult& result, const std::vector<Track>& tracks) {
+  collection::FixOptions options;
+  options.refix = result.job.refix && result.job.only.empty();
+  options.clockDigit = result.job.clockDigit;
+  const std::vector<Outcome> outcomes = collection::FixTracks(tracks, options, Tell);
+  const std::vector<collection::Clash> clashes = collection::ClashesAfter(tracks, outcomes);
+  result.summary = collection::FixSummary(outcomes, clashes);
+  result.report = collection::FixReport(outcomes, clashes);
+}
+
+void RunRestore(JobResult& result, const std::vector<Track>& tracks) {
+  const std::vector<Outcome> outcomes = collection::RestoreTracks(tracks, false, Tell);
+  result.summary = collection::RestoreSummary(outcomes);
+  result.report = collection::RestoreReport(outcomes);
+}
+
+void Run(JobResult& result) {
+  const Job& job = result.job;
+  if (job.kind == JobKind::kPreview) {
+    result.gathered = true;
+    result.tracks = job.tracks;
+    Preview(result);
+    return;
+  }
+  if (!ScanLibrary(result, Tell)) return;
+  const bool stopped = g_cancel;
+  if (job.kind == JobKind::kScan || stopped) {
+    const std::vector<collection::Clash> clashes = collection::ClashesOf(result.tracks);
+    result.summary = collection::ScanSummary(result.tracks, clashes);
+    result.report = collection::ScanReport(result.tracks, clashes, {});
+    Preview(result);
+    return;
+  }
+  const std::vector<Track> chosen = Selected(result.tracks, job);
+  if (job.kind == JobKind::kFix) {
+    RunFix(result, chosen);
+  } else {
+    RunRestore(result, chosen);
+  }
+  if (g_closing) return;
+  // The list shows the library as the run left it; the run's summary stays the status line.
+  const std::string problem = result.problem;
+  ScanLibrary(result, {});
+  result.problem = problem;
+  Preview(result);
+}
+
+DWORD WINAPI WorkerMain(LPVOID parameter) {
+  std::unique_ptr<Work> work(static_cast<Work*>(parameter));
+  auto result = std::make_unique<JobResult>();
+  result->job = std::move(work->job);
+  Run(*result);
+  g_running = false;
+  if (PostMessageW(work->notify, WM_APP_JOB_DONE, 0, reinterpret_cast<LPARAM>(result.get()))) {
+    result.release();
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool StartJob(HWND notify, Job job) {
+  if (g_running) return false;
+  g_cancel = false;
+  g_closing = false;
+  g_bytesDone = g_bytesTotal = g_tracksDone = g_tracksTotal = 0;
+  g_phase = static_cast<int>(collection::Phase::kScanning);
+  g_running = true;
+  auto work = std::make_unique<Work>(Work{notify, std::move(job)});
+  HANDLE thread = CreateThread(nullptr, 0, WorkerMain, work.get(), 0, nullptr);
+  if (thread == nullptr) {
+    g_running = false;
+    return false;
+  }
+  work.release();
+  CloseHandle(thread);
+  return true;
+}
+
+bool JobRunning() { return g_running; }
+
+void CancelJob() { g_cancel = true; }
+
+void CancelJobForClosing() {
+  g_closing = true;
+  g_cancel = true;
+}
+
+bool JobCancelled() { return g_cancel; }
+
+collection::ProgressStep JobProgress() {
+  collection::ProgressStep step;
+  step.phase = static_cast<collection::Phase>(g_phase.load());
+  step.bytesDone = g_bytesDone;
+  step.bytesTotal = g_bytesTotal;
+  step.tracksDone = static_cast<std::size_t>(g_tracksDone.load());
+  step.tracksTotal = static_cast<std::size_t>(g_tracksTotal.load());
+  return step;
+}
