@@ -89,7 +89,6 @@ void OpenLibrary(const std::string& folder) {
   g_window.tracks.clear();
   RefreshList();
   SetTitle();
-  SaveLastLibrary(folder);
   StartScan();
 }
 
@@ -140,6 +139,7 @@ void FinishJob(JobResult* result) {
     DestroyWindow(g_window.hwnd);
     return;
   }
+  if (result->gathered) SaveLastLibrary(result->job.library);
   if (result->job.library == g_window.library) {
     g_window.tracks = std::move(result->tracks);
     g_window.previewDigit = result->previewDigit;

@@ -163,9 +163,14 @@ void LayOut() {
 // During work: the progress bar and Cancel show, and the buttons that start work are off.
 void ShowWorking(bool working) {
   g_window.working = working;
+  // A control that is turned off loses the keyboard: the list takes it.
+  const HWND focus = GetFocus();
   for (int id : {IDC_OPEN, IDC_ADD, IDC_FIX_ALL, IDC_REFIX, IDC_RESTORE, IDC_SAVE_REPORT}) {
-    if (Item(id) != nullptr) EnableWindow(Item(id), !working);
+    if (Item(id) == nullptr) continue;
+    if (working && focus == Item(id)) SetFocus(g_window.list);
+    EnableWindow(Item(id), !working);
   }
+  if (!working && focus == g_window.cancel) SetFocus(g_window.list);
   EnableWindow(g_window.cancel, working);
   ShowWindow(g_window.progress, working ? SW_SHOW : SW_HIDE);
   ShowWindow(g_window.cancel, working ? SW_SHOW : SW_HIDE);
