@@ -147,25 +147,36 @@ void FinishJob(JobResult* result) {
     if (result->job.kind != JobKind::kPreview) g_window.report = result->report;
   }
   RefreshList();
-  if (result->job.kind == JobKind::kPreview) return;
+  // A preview changes the After fix names alone: the status keeps the last scan's or run's line.
+  if (result->job.kind == JobKind::kPreview) {
+    SetStatus(g_window.summary);
+    return;
+  }
   std::string status = result->summary;
   if (!result->problem.empty()) {
     status = status.empty() ? result->problem : status + "; " + result->problem;
   }
   if (cancelled) status = "Cancelled: " + status;
+  g_window.summary = status;
   SetStatus(status);
   if (!result->gathered) SetWindowTextW(g_window.details, Wide(result->problem).c_str());
 }
 
+// The progress bar and the status line, each changed only when its place or its text has: a tick
+// of the timer costs the window next to nothing.
 void UpdateProgress() {
   const collection::ProgressStep step = JobProgress();
   const long long total = step.bytesTotal > 0 ? step.bytesTotal : 1;
-  SendMessageW(g_window.progress, PBM_SETPOS, static_cast<WPARAM>(step.bytesDone * 1000 / total),
-               0);
+  const LRESULT position = static_cast<LRESULT>(step.bytesDone * 1000 / total);
+  if (SendMessageW(g_window.progress, PBM_GETPOS, 0, 0) != position) {
+    SendMessageW(g_window.progress, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  }
   std::string text = std::string(PhaseText(step.phase)) + " " + std::to_string(step.tracksDone) +
                      " of " + std::to_string(step.tracksTotal) + " tracks";
   if (JobCancelled()) text += ": stopping after the track in hand";
-  SetStatus(text);
+  wchar_t shown[256] = L"";
+  GetWindowTextW(g_window.status, shown, 256);
+  if (Wide(text) != shown) SetStatus(text);
 }
 
 void CancelWork() {

@@ -26,6 +26,7 @@ struct LibraryWindow {
   std::vector<collection::Track> tracks;  // the last scan, for the preview
   int previewDigit = 0;                   // the clock digit the After fix names were made with
   std::string report;                     // the last scan's or run's report for people
+  std::string summary;                    // the status bar's text after the last scan or run
   bool working = false;                   // a job runs; its result has not arrived
   bool closeWhenDone = false;             // the window closes once the job has stopped
   UINT dpi = 96;

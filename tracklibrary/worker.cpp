@@ -154,6 +154,8 @@ bool StartJob(HWND notify, Job job) {
     return false;
   }
   work.release();
+  // The window's thread comes first when the two compete for a core.
+  SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
   CloseHandle(thread);
   return true;
 }

@@ -14,6 +14,7 @@
 //   library-select POS... selects the rows at these list positions, and only them
 //   library-drop PATH...  drops the paths on the window, as Explorer's WM_DROPFILES does
 //   library-wait TEXT     waits until the status bar holds TEXT
+//   library-after TEXT    the facts once the status bar has changed from TEXT and work is done
 //   library-answers       sends WM_NULL every 20 ms while the window works; the slowest answer
 #include <windows.h>
 // Need the types of windows.h before them.
@@ -565,14 +566,17 @@ Facts PressInLibrary(const std::string& name) {
                                               {"cancel", IDCANCEL}};
   const std::map<std::string, int> commands = {
       {"rescan", IDM_RESCAN}, {"select-all", IDM_SELECT_ALL}, {"fix-selected", IDM_FIX_SELECTED}};
+  // Sent, not posted: none of these opens a modal window, and once the send returns the work has
+  // started (the window shows it until its result is in), so the next look sees it.
+  DWORD_PTR ignored = 0;
   if (name == "close") {
     PostMessageW(window, WM_CLOSE, 0, 0);
   } else if (buttons.count(name)) {
-    PostMessageW(GetDlgItem(window, buttons.at(name)), BM_CLICK, 0, 0);
+    SendMessageTimeoutW(GetDlgItem(window, buttons.at(name)), BM_CLICK, 0, 0, SMTO_NORMAL, 10000,
+                        &ignored);
   } else if (commands.count(name)) {
-    // As the keys give them: the list has the focus.
-    SetForegroundWindow(window);
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(commands.at(name), 1), 0);
+    SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(commands.at(name), 1), 0, SMTO_NORMAL, 10000,
+                        &ignored);
   } else {
     return {{"error", "unknown button or command " + name}};
   }
@@ -618,10 +622,21 @@ Facts DropOnLibrary(const std::vector<std::string>& paths) {
     return {{"error", "cannot write the drop into the window's process"}};
   }
   PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory.address), 0);
-  // The window reads the block when it handles the message: wait for that before freeing it.
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+  // The window reads the block whenever it gets to the message: it stays there (a page of the
+  // window under test), since nothing here can tell when that was.
+  memory.address = nullptr;
   return {};
+}
+
+// Once the status bar no longer reads before (real keys reach the window when X and Wine have
+// passed them on), the facts when the work is done.
+Facts LibraryFactsAfter(const std::string& before) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  if (!WaitFor(120000, [&] { return WideTextOf(GetDlgItem(window, IDC_STATUS)) != before; })) {
+    return {{"error", "the status bar still reads " + before}};
+  }
+  return LibraryFacts(true);
 }
 
 Facts WaitForStatus(const std::string& text) {
@@ -680,6 +695,7 @@ Facts Run(const std::vector<std::string>& args) {
   if (command == "library-select") return SelectInLibrary(rest);
   if (args.size() >= 2 && command == "library-drop") return DropOnLibrary(rest);
   if (args.size() == 2 && command == "library-wait") return WaitForStatus(args[1]);
+  if (args.size() == 2 && command == "library-after") return LibraryFactsAfter(args[1]);
   if (args.size() == 1 && command == "library-answers") return TimeAnswers();
   if (args.size() == 1 && command == "main") return MainDialogFacts();
   if (args.size() == 1 && command == "file-dialog") return FileDialogFacts();

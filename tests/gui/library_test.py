@@ -96,10 +96,12 @@ def open_library(gui, library):
 
 
 def press_keys(gui, facts, *keys):
-    """Real keys on the window: focus from X first, then each key."""
+    """Real keys on the window: focus from X first, then each key. Returns the facts once the
+    status bar has changed and the work is done."""
     gui.xdotool("windowfocus", "--sync", facts["xid"])
     for key in keys:
         gui.xdotool("key", key)
+    return gui.drive("library-after", facts["status"])
 
 
 def test_open_shows_the_scan_the_preview_and_the_clashes(gui, start, messy, trackmaps):
@@ -126,8 +128,7 @@ def test_fix_all_then_refix_then_restore_every_row(gui, start, messy, trackmaps)
     before = files_of(messy)
     facts = open_library(gui, messy)
     preview = {row[0]: row[3] for row in rows_of(facts) if row[3]}
-    press_keys(gui, facts, "alt+f")
-    facts = gui.drive("library")
+    facts = press_keys(gui, facts, "alt+f")
     for path, name in preview.items():
         stock = SUPERCROSS if path.startswith("Canyon") else NATIONAL
         assert (messy / path.replace("\\", "/")).read_bytes() == track(name.encode(), MARKER), path
@@ -138,16 +139,14 @@ def test_fix_all_then_refix_then_restore_every_row(gui, start, messy, trackmaps)
     assert rows["Old\\Ridge.PAK"][4] == "1", "the fixed names' clash stays without refix"
     assert facts["status"].endswith(", 1 clash remain")
 
-    press_keys(gui, facts, "alt+c")
+    gui.drive("library-press", "refix")
     assert gui.drive("library")["refix"] == "yes"
-    press_keys(gui, facts, "alt+f")
-    facts = gui.drive("library")
+    facts = press_keys(gui, facts, "alt+f")
     assert [row[4] for row in rows_of(facts)] == ["0"] * len(rows_of(facts)), "no clash is left"
     assert facts["status"] == "7 tracks (1 failed, 5 unchanged, 1 refixed), 0 clashes"
     assert summary(gui, trackmaps, "scan", messy).endswith(", 0 clashes")
 
     press_keys(gui, facts, "ctrl+a", "alt+r")
-    gui.drive("library")
     originals = {path: data for path, data in before.items() if not path.endswith(".bak")}
     for copy in ("Old", "Copy"):
         originals[f"{copy}/Ridge.PAK"] = before[f"{copy}/Ridge.PAK.bak"]
@@ -186,8 +185,7 @@ def test_cancel_and_close_mid_run_lose_nothing(gui, start, folder):
     preview = {row[0]: row[3] for row in rows_of(facts)}
     gui.drive("library-press", "fix-all")
     gui.drive("library-wait", "Fixing ")
-    press_keys(gui, facts, "Escape")
-    facts = gui.drive("library")
+    facts = press_keys(gui, facts, "Escape")
     fixed = assert_whole(folder, names, preview)
     assert 0 < fixed < 8, "the run stopped part way"
     assert facts["status"].startswith(f"Cancelled: {fixed} tracks ({fixed} fixed), ")
