@@ -85,9 +85,8 @@ void SetStatus(const std::string& text) { SetWindowTextW(g_window.status, Wide(t
 void OpenLibrary(const std::string& folder) {
   if (g_window.working || folder.empty()) return;
   g_window.library = folder;
-  g_window.model.rows.clear();
   g_window.tracks.clear();
-  RefreshList();
+  ReplaceRows({});
   SetTitle();
   StartScan();
 }
@@ -143,10 +142,9 @@ void FinishJob(JobResult* result) {
   if (result->job.library == g_window.library) {
     g_window.tracks = std::move(result->tracks);
     g_window.previewDigit = result->previewDigit;
-    g_window.model.rows = BuildRows(g_window.library, g_window.tracks, result->preview);
+    ReplaceRows(BuildRows(g_window.library, g_window.tracks, result->preview));
     if (result->job.kind != JobKind::kPreview) g_window.report = result->report;
   }
-  RefreshList();
   // A preview changes the After fix names alone: the status keeps the last scan's or run's line.
   if (result->job.kind == JobKind::kPreview) {
     SetStatus(g_window.summary);

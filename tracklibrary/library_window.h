@@ -49,7 +49,10 @@ void ShowWorking(bool working);
 
 // The list (list_view.cpp).
 void AddColumns();
+// Shows the rows again (sorted, filtered), keeping the selected tracks selected.
 void RefreshList();
+// Shows new rows (a new scan), keeping the selected tracks selected.
+void ReplaceRows(std::vector<Row> rows);
 void OnGetDispInfo(NMLVDISPINFOW& info);
 LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
 void SortBy(int column);

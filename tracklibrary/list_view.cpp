@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 
 #include "library_window.h"
@@ -57,27 +58,46 @@ void AddColumns() {
   }
 }
 
-// Shows the model's view again, keeping the rows that were selected selected.
-void RefreshList() {
-  ListModel& model = g_window.model;
-  std::vector<std::size_t> selected;
-  for (std::size_t position : SelectedPositions()) selected.push_back(RowAt(position));
-  ApplyView(model);
-  std::vector<std::size_t> positionOf(model.rows.size(), kNone);
-  for (std::size_t position = 0; position < model.view.size(); ++position) {
-    positionOf[model.view[position]] = position;
+namespace {
+
+// The full paths of the selected rows.
+std::set<std::string> SelectedTracks() {
+  std::set<std::string> paths;
+  for (std::size_t position : SelectedPositions()) {
+    const std::size_t row = RowAt(position);
+    if (row != kNone && row < g_window.model.rows.size()) {
+      paths.insert(g_window.model.rows[row].fullPath);
+    }
   }
+  return paths;
+}
+
+// Shows the model's view again, with the rows of the selected tracks selected.
+void ShowView(const std::set<std::string>& selected) {
+  ListModel& model = g_window.model;
+  ApplyView(model);
   ListView_SetItemCountEx(g_window.list, static_cast<int>(model.view.size()), 0);
   ListView_SetItemState(g_window.list, -1, 0, LVIS_SELECTED);
-  for (std::size_t row : selected) {
-    if (row < positionOf.size() && positionOf[row] != kNone) {
-      ListView_SetItemState(g_window.list, static_cast<int>(positionOf[row]), LVIS_SELECTED,
+  for (std::size_t position = 0; position < model.view.size() && !selected.empty(); ++position) {
+    if (selected.count(model.rows[model.view[position]].fullPath) != 0) {
+      ListView_SetItemState(g_window.list, static_cast<int>(position), LVIS_SELECTED,
                             LVIS_SELECTED);
     }
   }
   MarkSortedColumn();
   InvalidateRect(g_window.list, nullptr, FALSE);
   ShowDetails();
+}
+
+}  // namespace
+
+void RefreshList() { ShowView(SelectedTracks()); }
+
+void ReplaceRows(std::vector<Row> rows) {
+  const std::set<std::string> selected = SelectedTracks();
+  g_window.model.rows = std::move(rows);
+  g_shownRow = kNone;
+  ShowView(selected);
 }
 
 void OnGetDispInfo(NMLVDISPINFOW& info) {

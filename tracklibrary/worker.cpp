@@ -28,13 +28,24 @@ struct Work {
   Job job;
 };
 
-bool Tell(const collection::ProgressStep& step) {
+void Record(const collection::ProgressStep& step) {
   g_phase = static_cast<int>(step.phase);
   g_bytesDone = step.bytesDone;
   g_bytesTotal = step.bytesTotal;
   g_tracksDone = static_cast<long long>(step.tracksDone);
   g_tracksTotal = static_cast<long long>(step.tracksTotal);
+}
+
+bool Tell(const collection::ProgressStep& step) {
+  Record(step);
   return !g_cancel;
+}
+
+// The scan after a run shows what the run did: a cancel has been answered by then, and only
+// closing the window stops it.
+bool TellUnlessClosing(const collection::ProgressStep& step) {
+  Record(step);
+  return !g_closing;
 }
 
 // The scan of the library into result (tracks, preview); false when its folder is not there.
@@ -121,7 +132,7 @@ void Run(JobResult& result) {
   if (g_closing) return;
   // The list shows the library as the run left it; the run's summary stays the status line.
   const std::string problem = result.problem;
-  ScanLibrary(result, {});
+  ScanLibrary(result, TellUnlessClosing);
   result.problem = problem;
   Preview(result);
 }
