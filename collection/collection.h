@@ -117,7 +117,6 @@ struct Outcome {
 struct FixOptions {
   bool dryRun = false;
   bool refix = false;
-  int clockDigit = 0;  // read once at the start of the run
 };
 
 // Fixes every stock track (and with refix every fixed track whose name clashes with an earlier

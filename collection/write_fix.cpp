@@ -323,7 +323,8 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
       pending->outcome = i;
       pending->refix = refix;
       outcome.previousMapName = track.mapName;
-      outcome.mapName = AllocateMapName(MapStem(track.path, track.kind), options.clockDigit, taken);
+      outcome.mapName =
+          AllocateMapName(MapStem(track.path, track.kind), FirstDigit(track.identity.size), taken);
       taken.insert(outcome.mapName);
       outcome.action = options.dryRun ? (refix ? Action::kWouldRefix : Action::kWouldFix)
                                       : (refix ? Action::kRefixed : Action::kFixed);

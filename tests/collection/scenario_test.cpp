@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
 #include "collection.h"
 #include "command.h"
 #include "disk.h"
@@ -29,10 +28,17 @@ const std::string S = "Supercross_Map";
 const std::string kSite = ";  The Sun";
 const std::string kMarker = ";TDFIX   1";
 
-// A stock track's bytes and the same track fixed with a name.
-std::string Stock(const std::string& name = N) { return "head " + name + kSite + " mid " + name; }
+// A stock track's bytes and the same track fixed with a name. A new name's first digit is the
+// last digit of the track's size: these are padded to a size that ends in 7.
+std::string Padding(const std::string& name) {
+  const std::size_t size = 5 + 2 * name.size() + kSite.size() + 5;
+  return std::string((17 - size % 10) % 10, '.');
+}
+std::string Stock(const std::string& name = N) {
+  return "head " + name + kSite + " mid " + name + Padding(name);
+}
 std::string Fixed(const std::string& newName) {
-  return "head " + newName + kMarker + " mid " + newName;
+  return "head " + newName + kMarker + " mid " + newName + Padding(newName);
 }
 
 using Tree = std::map<std::string, std::string>;  // path with '/' -> content
@@ -415,11 +421,9 @@ TEST_F(ScenarioTest, EveryScenario) {
       if (scenario.hold != nullptr) {
         ASSERT_TRUE(HoldExclusive(root + kSeparator + scenario.hold, hold));
       }
-      PinClockDigit(7);
       fs::current_path(root);
       run = RunCommand(scenario.arguments);
       fs::current_path(start);
-      PinClockDigit(-1);
     }
 
     EXPECT_EQ(run.code, scenario.exitCode) << run.err;
@@ -480,9 +484,7 @@ TEST_F(ScenarioTest, RefixLeavesNoClash) {
 CommandRun RunIn(const std::string& folder, const std::vector<std::string>& arguments) {
   const fs::path start = fs::current_path();
   fs::current_path(folder);
-  PinClockDigit(7);
   const CommandRun run = RunCommand(arguments);
-  PinClockDigit(-1);
   fs::current_path(start);
   return run;
 }
@@ -491,7 +493,7 @@ CommandRun RunIn(const std::string& folder, const std::vector<std::string>& argu
 // stay holes) and verified, in the same small memory as any track. Run alone, first in its
 // process, so that the peak belongs to it.
 TEST_F(ScenarioTest, LargeTrackPast4GiBInSmallMemory) {
-  const std::int64_t size = (std::int64_t{1} << 32) + 100;
+  const std::int64_t size = (std::int64_t{1} << 32) + 101;  // its names try 7 first
   const std::string tail = "x;  The National_Map;  The Sun National_Map";
   const std::string fixedTail = "x;  The Hill00007Map;TDFIX   1 Hill00007Map";
   const std::string track = PathOf("Hill.PAK");
@@ -695,7 +697,6 @@ TEST_F(ScenarioTest, TrackReplacedByAnotherProgramFailsNothingLost) {
     ASSERT_EQ(tracks.size(), 1u);
     ASSERT_EQ(tracks[0].state, collection::State::kStock);
     collection::FixOptions options;
-    options.clockDigit = 7;
     bool replaced = false;
     std::string refused;
     if (!c.duringFix) replaced = replace(track);
@@ -741,8 +742,33 @@ TEST(NamesTest, TheOdometerTurnsTheLastCharacterFirst) {
     }
   }
   EXPECT_EQ(collection::AllocateMapName("Hill0000", 3, taken), "Hill00103Map");
-  EXPECT_EQ(collection::MapStem("x/.PAK", collection::Kind::kSupercross), "0000000000");
-  EXPECT_EQ(collection::MapStem("x/Canyon Run 2.PAK", collection::Kind::kNational), "Ca_Run_2");
+}
+
+// Stems from characters, not bytes: plain ASCII of the right length, whatever the name's code
+// page, and ASCII names as the dialog makes them.
+TEST(NamesTest, StemsAreBuiltFromCharacters) {
+  using collection::Kind;
+  struct Case {
+    const char* name;
+    Kind kind;
+    const char* stem;
+  };
+  for (const Case& c : {
+           Case{"x/.PAK", Kind::kSupercross, "0000000000"},
+           Case{"x/Canyon Run 2.PAK", Kind::kNational, "Ca_Run_2"},
+           Case{"Hill.pak", Kind::kNational, "Hill0000"},
+           Case{"\xD0\xA2\xD1\x80\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.PAK", Kind::kNational,
+                "______00"},  // Cyrillic, 6 characters
+           Case{"\xE8\xB5\x9B\xE9\x81\x93.PAK", Kind::kSupercross, "__00000000"},  // Chinese
+           Case{"Cr\xC3\xA8me.PAK", Kind::kNational, "Cr_me000"},                  // UTF-8 accent
+           Case{"Cr\xE8me.PAK", Kind::kNational, "Cr_me000"},  // Latin-1: one byte
+           Case{"\xC3\xA8\xC3\xA8\xC3\xA8\xC3\xA8\xC3\xA8"
+                "abcdef.PAK",
+                Kind::kNational, "__abcdef"},  // never cut inside a character
+           Case{"a\tb.PAK", Kind::kNational, "a_b00000"},
+       }) {
+    EXPECT_EQ(collection::MapStem(c.name, c.kind), c.stem) << c.name;
+  }
 }
 
 }  // namespace
@@ -766,7 +792,6 @@ TEST_F(ScenarioTest, StopAsksForTheTrackInHandOnly) {
   const std::vector<collection::Track> tracks = collection::ScanTracks(paths, {});
   ASSERT_EQ(tracks.size(), 3u);
   collection::FixOptions options;
-  options.clockDigit = 7;
   const std::vector<collection::Outcome> outcomes =
       collection::FixTracks(tracks, options, stopAfterOne);
   ASSERT_EQ(outcomes.size(), 1u);
