@@ -20,12 +20,12 @@ enum class Kind { kNone, kNational, kSupercross };
 struct Track {
   std::string path;  // as the arguments reach it
   State state = State::kError;
-  Kind kind = Kind::kNone;      // the stock track's kind, or the verified original's
-  std::string mapName;          // the stock name, or the name a fixed track carries
-  std::string error;            // why an error track could not be read, in words
-  bool holdsBoth = false;       // a stock track that carries both stock names
-  FileIdentity identity;        // the track as it was scanned
-  FileIdentity backupIdentity;  // its verified backup, for a fixed track
+  Kind kind = Kind::kNone;   // the stock track's kind, or the verified original's
+  std::string mapName;       // the stock name, or the name a fixed track carries
+  std::string error;         // why an error track could not be read, in words
+  bool holdsBoth = false;    // a stock track that carries both stock names
+  FileFacts identity;        // the track as it was scanned
+  FileFacts backupIdentity;  // its verified backup, for a fixed track
 };
 
 // A map name carried by two or more tracks, or a stock name carried by any; paths in path order.
@@ -117,7 +117,6 @@ struct Outcome {
 struct FixOptions {
   bool dryRun = false;
   bool refix = false;
-  int clockDigit = 0;  // read once at the start of the run
 };
 
 // Fixes every stock track (and with refix every fixed track whose name clashes with an earlier

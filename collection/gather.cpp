@@ -14,21 +14,11 @@ namespace {
 const char kLeftoverMark[] = ".trackmaps-";
 const char kLeftoverEnd[] = ".tmp";
 
+using files::Join;
+using files::NameOf;
+
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-bool IsSeparator(char c) { return c == '/' || c == kSeparator; }
-
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return IsSeparator(folder.back()) ? folder + name : folder + kSeparator + name;
-}
-
-std::string NameOf(const std::string& path) {
-  std::string::size_type at = path.size();
-  while (at > 0 && !IsSeparator(path[at - 1])) --at;
-  return path.substr(at);
 }
 
 // Walks a folder and every folder inside it; links to folders are not followed. prefix is what
@@ -61,7 +51,7 @@ void SortAndKeepOnce(std::vector<std::string>& paths, bool byIdentity) {
   std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
   std::vector<std::string> kept;
   for (const std::string& path : paths) {
-    FileIdentity identity;
+    FileFacts identity;
     if (IdentityAt(path, identity) && !seen.insert({identity.volume, identity.index}).second) {
       continue;  // the same file under a path earlier in byte order
     }
@@ -86,8 +76,7 @@ bool IsLeftoverName(const std::string& name) {
 void FlushFoldersOf(const std::set<std::string>& paths) {
   std::set<std::string> folders;
   for (const std::string& path : paths) {
-    const std::string folder = path.substr(0, path.size() - NameOf(path).size());
-    if (folders.insert(folder).second) FlushFolderOf(path);
+    if (folders.insert(files::FolderPrefix(path)).second) FlushFolderOf(path);
   }
 }
 

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
 #include "collection.h"
 #include "report.h"
 #include "version.h"
@@ -87,7 +86,6 @@ int Fix(const Request& request, const collection::Gathered& gathered, std::ostre
   collection::FixOptions options;
   options.dryRun = request.dryRun;
   options.refix = request.refix;
-  options.clockDigit = ClockDigit();  // once for the whole run
   const collection::Progress progress = ProgressBar(err, terminal);
   const std::vector<Track> tracks = collection::ScanTracks(gathered.tracks, progress);
   const std::vector<Outcome> outcomes = collection::FixTracks(tracks, options, progress);
