@@ -43,7 +43,6 @@ void Start(Job job) {
   if (g_window.working || g_window.library.empty()) return;
   job.library = g_window.library;
   job.refix = RefixTicked();
-  job.clockDigit = g_window.previewDigit;
   if (!StartJob(g_window.hwnd, std::move(job))) {
     SetStatus("The work could not be started.");
     return;
@@ -141,7 +140,6 @@ void FinishJob(JobResult* result) {
   if (result->gathered) SaveLastLibrary(result->job.library);
   if (result->job.library == g_window.library) {
     g_window.tracks = std::move(result->tracks);
-    g_window.previewDigit = result->previewDigit;
     ReplaceRows(BuildRows(g_window.library, g_window.tracks, result->preview));
     if (result->job.kind != JobKind::kPreview) g_window.report = result->report;
   }

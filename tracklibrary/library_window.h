@@ -24,7 +24,6 @@ struct LibraryWindow {
   std::string library;  // the folder, UTF-8; empty before one is chosen
   ListModel model;
   std::vector<collection::Track> tracks;  // the last scan, for the preview
-  int previewDigit = 0;                   // the clock digit the After fix names were made with
   std::string report;                     // the last scan's or run's report for people
   std::string summary;                    // the status bar's text after the last scan or run
   bool working = false;                   // a job runs; its result has not arrived

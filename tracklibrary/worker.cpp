@@ -5,7 +5,6 @@
 #include <memory>
 #include <set>
 
-#include "clock.h"
 #include "report_text.h"
 
 using collection::Outcome;
@@ -66,13 +65,11 @@ bool ScanLibrary(JobResult& result, const collection::Progress& progress) {
   return true;
 }
 
-// The dry run of a fix over the tracks, with a clock digit read now.
+// The dry run of a fix over the tracks: the After fix names.
 void Preview(JobResult& result) {
   collection::FixOptions options;
   options.dryRun = true;
   options.refix = result.job.refix;
-  options.clockDigit = ClockDigit();
-  result.previewDigit = options.clockDigit;
   result.preview = collection::FixTracks(result.tracks, options, {});
 }
 
@@ -93,7 +90,6 @@ std::vector<Track> Selected(const std::vector<Track>& tracks, const Job& job) {
 void RunFix(JobResult& result, const std::vector<Track>& tracks) {
   collection::FixOptions options;
   options.refix = result.job.refix && result.job.only.empty();
-  options.clockDigit = result.job.clockDigit;
   const std::vector<Outcome> outcomes = collection::FixTracks(tracks, options, Tell);
   const std::vector<collection::Clash> clashes = collection::ClashesAfter(tracks, outcomes);
   result.summary = collection::FixSummary(outcomes, clashes);

@@ -19,7 +19,6 @@ struct Job {
   JobKind kind = JobKind::kScan;
   std::string library;                    // the folder, UTF-8
   bool refix = false;                     // fix: refix clashing names too; preview: show that
-  int clockDigit = 0;                     // fix: the digit its preview used
   std::vector<std::string> only;          // fix, restore: these full paths alone; empty: all
   std::vector<collection::Track> tracks;  // preview: the tracks of the last scan
 };
@@ -30,7 +29,6 @@ struct JobResult {
   bool gathered = false;  // the library folder was found (rows below are its tracks)
   std::vector<collection::Track> tracks;     // the library as the job leaves it
   std::vector<collection::Outcome> preview;  // the dry run of a fix over tracks
-  int previewDigit = 0;                      // the clock digit of that dry run
   std::string summary;                       // the summary line of the scan or the run
   std::string report;                        // the run's report for people
 };
