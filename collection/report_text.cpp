@@ -109,8 +109,8 @@ std::string ScanSummary(const std::vector<Track>& tracks, const std::vector<Clas
 }
 
 std::string FixSummary(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes) {
-  return Tally(ActionLabels(outcomes)) + ", " + ClashCount(clashes.size()) +
-         (clashes.empty() ? "" : " remain");
+  const char* remain = clashes.empty() ? "" : clashes.size() == 1 ? " remains" : " remain";
+  return Tally(ActionLabels(outcomes)) + ", " + ClashCount(clashes.size()) + remain;
 }
 
 std::string RestoreSummary(const std::vector<Outcome>& outcomes) {
@@ -118,7 +118,8 @@ std::string RestoreSummary(const std::vector<Outcome>& outcomes) {
 }
 
 std::string ScanReport(const std::vector<Track>& tracks, const std::vector<Clash>& clashes,
-                       const std::vector<std::string>& leftovers) {
+                       const std::vector<std::string>& leftovers,
+                       const std::vector<std::string>& orphans, const std::string& note) {
   std::string text;
   for (const Track& track : tracks) {
     text += Column(StateText(track.state), 11) +
@@ -130,10 +131,14 @@ std::string ScanReport(const std::vector<Track>& tracks, const std::vector<Clash
   for (const std::string& path : leftovers) {
     text += "warning: leftover temporary file of an interrupted run: " + path + '\n';
   }
-  return text + ScanSummary(tracks, clashes) + '\n';
+  for (const std::string& path : orphans) {
+    text += "warning: a backup whose track is missing: " + path + '\n';
+  }
+  return text + note + ScanSummary(tracks, clashes) + '\n';
 }
 
-std::string FixReport(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes) {
+std::string FixReport(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes,
+                      const std::string& note) {
   std::string text;
   for (const Outcome& outcome : outcomes) {
     text += Column(ActionText(outcome.action), 12) +
@@ -143,7 +148,7 @@ std::string FixReport(const std::vector<Outcome>& outcomes, const std::vector<Cl
     if (!outcome.error.empty()) text += " (" + outcome.error + ")";
     text += '\n';
   }
-  return text + ClashLines(clashes) + FixSummary(outcomes, clashes) + '\n';
+  return text + ClashLines(clashes) + note + FixSummary(outcomes, clashes) + '\n';
 }
 
 std::string RestoreReport(const std::vector<Outcome>& outcomes) {

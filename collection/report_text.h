@@ -20,10 +20,13 @@ std::string ScanSummary(const std::vector<Track>& tracks, const std::vector<Clas
 std::string FixSummary(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes);
 std::string RestoreSummary(const std::vector<Outcome>& outcomes);
 
-// The whole report for people: one line per track, the clashes, the summary; '\n' line ends.
+// The whole report for people: one line per track, the clashes, the warnings, note (a line of the
+// caller's, or empty) and the summary; '\n' line ends.
 std::string ScanReport(const std::vector<Track>& tracks, const std::vector<Clash>& clashes,
-                       const std::vector<std::string>& leftovers);
-std::string FixReport(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes);
+                       const std::vector<std::string>& leftovers,
+                       const std::vector<std::string>& orphans, const std::string& note);
+std::string FixReport(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes,
+                      const std::string& note);
 std::string RestoreReport(const std::vector<Outcome>& outcomes);
 
 }  // namespace collection

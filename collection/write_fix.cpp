@@ -285,11 +285,14 @@ constexpr std::int64_t kBatchBytes = std::int64_t{256} << 20;
 std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOptions& options,
                                const Progress& progress) {
   // Every name the collection carries, and the stock names, are taken from the start.
-  std::set<std::string> taken = {StockName(Kind::kNational), StockName(Kind::kSupercross)};
+  std::set<std::string> taken = options.outsideNames;
+  taken.insert(StockName(Kind::kNational));
+  taken.insert(StockName(Kind::kSupercross));
   for (const Track& track : tracks) {
     if (track.state == State::kFixed) taken.insert(track.mapName);
   }
-  std::set<std::string> kept;     // fixed names that an earlier track in path order carries
+  // Fixed names that a track outside the run or an earlier track in path order carries.
+  std::set<std::string> kept = options.outsideNames;
   std::set<std::string> changed;  // folders whose renames are to be flushed, once each
   std::vector<Outcome> outcomes(tracks.size());
   std::vector<std::unique_ptr<Pending>> batch;

@@ -139,6 +139,10 @@ EntryInfo ProbeEntry(const Utf8Path& path);
 // The names in a folder (no "." and ".."), unsorted.
 bool ListFolder(const Utf8Path& folder, std::vector<std::string>& names, std::string& error);
 
+// The full path of what path names, with every link resolved and every name spelt as the file
+// system spells it: two paths to one file or folder give the same full path.
+bool FullPathOf(const Utf8Path& path, std::string& full, std::string& error);
+
 // Flushes the folder holding path, so that renames and links in it are on stable storage.
 void FlushFolderOf(const Utf8Path& path);
 

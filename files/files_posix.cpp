@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -376,6 +377,14 @@ bool ListFolder(const Utf8Path& folder, std::vector<std::string>& names, std::st
     error = Reason(readError);
     return false;
   }
+  return true;
+}
+
+bool FullPathOf(const Utf8Path& path, std::string& full, std::string& error) {
+  char* resolved = realpath(path.text.c_str(), nullptr);
+  if (resolved == nullptr) return Fail(error);
+  full = resolved;
+  free(resolved);
   return true;
 }
 

@@ -49,19 +49,21 @@ bool TellUnlessClosing(const collection::ProgressStep& step) {
 
 // The scan of the library into result (tracks, preview); false when its folder is not there.
 bool ScanLibrary(JobResult& result, const collection::Progress& progress) {
-  collection::Gathered gathered;
+  collection::Gathered& found = result.found;
+  found = {};
   std::string usageError;
-  if (!collection::GatherTracks({result.job.library}, gathered, usageError)) {
+  if (!collection::GatherTracks({result.job.library}, found, usageError)) {
     result.problem = usageError;
     return false;
   }
   result.gathered = true;
   result.problem.clear();
-  for (const std::string& folder : gathered.unreadable) {
-    result.problem +=
-        (result.problem.empty() ? "" : "; ") + std::string("cannot read the folder ") + folder;
+  for (const collection::Unreadable& folder : found.unreadable) {
+    result.problem += (result.problem.empty() ? "" : "; ") +
+                      std::string("cannot read the folder ") + folder.path + " (" + folder.error +
+                      ")";
   }
-  result.tracks = collection::ScanTracks(gathered.tracks, progress);
+  result.tracks = collection::ScanTracks(found.tracks, progress);
   return true;
 }
 
@@ -73,27 +75,41 @@ void Preview(JobResult& result) {
   result.preview = collection::FixTracks(result.tracks, options, {});
 }
 
-// The tracks a run over a selection is given: those selected, and for a fix every track that is
-// not stock as well, so that the new names stay clear of every name the library carries.
-std::vector<Track> Selected(const std::vector<Track>& tracks, const Job& job) {
-  if (job.only.empty()) return tracks;
+// The tracks a run is given (all, or those selected) and the rest of the library, whose names
+// count all the same.
+struct Chosen {
+  std::vector<Track> tracks;
+  std::vector<Track> outside;
+  std::set<std::string> paths;
+};
+
+Chosen Choose(const std::vector<Track>& tracks, const Job& job) {
+  Chosen chosen;
   const std::set<std::string> only(job.only.begin(), job.only.end());
-  std::vector<Track> chosen;
   for (const Track& track : tracks) {
-    const bool keep = only.count(track.path) != 0 ||
-                      (job.kind == JobKind::kFix && track.state != collection::State::kStock);
-    if (keep) chosen.push_back(track);
+    const bool run = only.empty() || only.count(track.path) != 0;
+    (run ? chosen.tracks : chosen.outside).push_back(track);
+    if (run) chosen.paths.insert(track.path);
   }
   return chosen;
 }
 
-void RunFix(JobResult& result, const std::vector<Track>& tracks) {
+// Fixes the chosen tracks with names clear of every name in the library; the clashes of the
+// report are those that involve a chosen track.
+void RunFix(JobResult& result, const Chosen& chosen) {
   collection::FixOptions options;
-  options.refix = result.job.refix && result.job.only.empty();
-  const std::vector<Outcome> outcomes = collection::FixTracks(tracks, options, Tell);
-  const std::vector<collection::Clash> clashes = collection::ClashesAfter(tracks, outcomes);
+  options.refix = result.job.refix;
+  for (const Track& track : chosen.outside) {
+    if (!track.mapName.empty()) options.outsideNames.insert(track.mapName);
+  }
+  const std::vector<Outcome> outcomes = collection::FixTracks(chosen.tracks, options, Tell);
+  std::vector<collection::Carried> carried = collection::CarriedAfter(chosen.tracks, outcomes);
+  const std::vector<collection::Carried> outside = collection::CarriedBy(chosen.outside);
+  carried.insert(carried.end(), outside.begin(), outside.end());
+  const std::vector<collection::Clash> clashes =
+      collection::ClashesTouching(collection::FindClashes(carried), chosen.paths);
   result.summary = collection::FixSummary(outcomes, clashes);
-  result.report = collection::FixReport(outcomes, clashes);
+  result.report = collection::FixReport(outcomes, clashes, "");
 }
 
 void RunRestore(JobResult& result, const std::vector<Track>& tracks) {
@@ -115,15 +131,16 @@ void Run(JobResult& result) {
   if (job.kind == JobKind::kScan || stopped) {
     const std::vector<collection::Clash> clashes = collection::ClashesOf(result.tracks);
     result.summary = collection::ScanSummary(result.tracks, clashes);
-    result.report = collection::ScanReport(result.tracks, clashes, {});
+    result.report = collection::ScanReport(result.tracks, clashes, result.found.leftovers,
+                                           result.found.orphans, "");
     Preview(result);
     return;
   }
-  const std::vector<Track> chosen = Selected(result.tracks, job);
+  const Chosen chosen = Choose(result.tracks, job);
   if (job.kind == JobKind::kFix) {
     RunFix(result, chosen);
   } else {
-    RunRestore(result, chosen);
+    RunRestore(result, chosen.tracks);
   }
   if (g_closing) return;
   // The list shows the library as the run left it; the run's summary stays the status line.

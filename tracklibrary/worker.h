@@ -27,6 +27,7 @@ struct JobResult {
   Job job;
   std::string problem;    // why the library could not be read whole, in words; empty: no problem
   bool gathered = false;  // the library folder was found (rows below are its tracks)
+  collection::Gathered found;               // what the last look through the library found
   std::vector<collection::Track> tracks;     // the library as the job leaves it
   std::vector<collection::Outcome> preview;  // the dry run of a fix over tracks
   std::string summary;                       // the summary line of the scan or the run

@@ -36,6 +36,23 @@ Json ClashesJson(const std::vector<Clash>& clashes) {
   return list;
 }
 
+const char kPathsOnly[] =
+    "note: clashes with tracks outside these paths are not known (--library DIR judges a whole "
+    "library)\n";
+
+// Whether the report says that clashes were judged among the given paths alone.
+bool PathsOnly(const RunScope& scope) { return !scope.library && scope.pathsGiven; }
+
+// The keys every document carries: where clashes were judged, and the folders not read.
+void AddScope(Json& document, const RunScope& scope) {
+  document["scope"] = scope.library ? "library" : "paths";
+  Json unreadable = Json::array();
+  for (const collection::Unreadable& folder : scope.gathered->unreadable) {
+    unreadable.push_back({{"path", folder.path}, {"error", folder.error}});
+  }
+  document["unreadable"] = unreadable;
+}
+
 // Bytes that are not UTF-8 become U+FFFD rather than stopping the report.
 void WriteJson(std::ostream& out, const Json& document) {
   out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
@@ -44,8 +61,9 @@ void WriteJson(std::ostream& out, const Json& document) {
 }  // namespace
 
 void ReportScan(std::ostream& out, const std::vector<Track>& tracks,
-                const std::vector<Clash>& clashes, const std::vector<std::string>& leftovers,
-                bool json) {
+                const std::vector<Clash>& clashes, const RunScope& scope, bool json) {
+  const std::vector<std::string>& leftovers = scope.gathered->leftovers;
+  const std::vector<std::string>& orphans = scope.gathered->orphans;
   if (json) {
     Json list = Json::array();
     for (const Track& track : tracks) {
@@ -55,14 +73,20 @@ void ReportScan(std::ostream& out, const std::vector<Track>& tracks,
                       {"map_name", TextOrNull(track.mapName)},
                       {"error", TextOrNull(track.error)}});
     }
-    WriteJson(out, {{"tracks", list}, {"clashes", ClashesJson(clashes)}, {"leftovers", leftovers}});
+    Json document = {{"tracks", list},
+                     {"clashes", ClashesJson(clashes)},
+                     {"leftovers", leftovers},
+                     {"orphans", orphans}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
-  out << collection::ScanReport(tracks, clashes, leftovers);
+  out << collection::ScanReport(tracks, clashes, leftovers, orphans,
+                                PathsOnly(scope) ? kPathsOnly : "");
 }
 
 void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
-               const std::vector<Clash>& clashes, bool json) {
+               const std::vector<Clash>& clashes, const RunScope& scope, bool json) {
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
@@ -73,13 +97,16 @@ void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
                       {"reason", TextOrNull(outcome.reason)},
                       {"error", TextOrNull(outcome.error)}});
     }
-    WriteJson(out, {{"tracks", list}, {"clashes", ClashesJson(clashes)}});
+    Json document = {{"tracks", list}, {"clashes", ClashesJson(clashes)}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
-  out << collection::FixReport(outcomes, clashes);
+  out << collection::FixReport(outcomes, clashes, PathsOnly(scope) ? kPathsOnly : "");
 }
 
-void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, bool json) {
+void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, const RunScope& scope,
+                   bool json) {
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
@@ -88,7 +115,9 @@ void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, bool
                       {"reason", TextOrNull(outcome.reason)},
                       {"error", TextOrNull(outcome.error)}});
     }
-    WriteJson(out, {{"tracks", list}});
+    Json document = {{"tracks", list}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
   out << collection::RestoreReport(outcomes);

@@ -58,12 +58,11 @@ struct Scenario {
   // The report: one line per track "path action-or-state map_name", then "clash NAME: paths".
   // Empty: stdout must be empty.
   std::string report;
-  Tree after;                          // the whole tree afterwards
-  const char* hold = nullptr;          // a track another program holds to itself meanwhile
-  const char* folder = nullptr;        // a folder named like a track
-  const char* linkedBackup = nullptr;  // a track whose backup name is a second link to it
-  const char* linkPath = nullptr;      // a symbolic link,
-  const char* linkTarget = nullptr;    // and where it leads
+  Tree after;                  // the whole tree afterwards
+  const char* hold = nullptr;  // a track another program holds to itself meanwhile
+  std::vector<std::pair<std::string, std::string>> hardLinks;  // a second name, and the first
+  const char* linkPath = nullptr;                              // a symbolic link,
+  const char* linkTarget = nullptr;                            // and where it leads
   bool posixOnly = false;
 };
 
@@ -84,9 +83,9 @@ std::string Summary(const std::string& run, const Json& document) {
       : run == "fix" ? std::set<std::string>{"path",   "action", "map_name", "previous_map_name",
                                              "reason", "error"}
                      : std::set<std::string>{"path", "action", "reason", "error"};
-  std::set<std::string> topKeys = {"tracks"};
+  std::set<std::string> topKeys = {"tracks", "scope", "unreadable"};
   if (run != "restore") topKeys.insert("clashes");
-  if (run == "scan") topKeys.insert("leftovers");
+  if (run == "scan") topKeys.insert({"leftovers", "orphans"});
   std::set<std::string> keys;
   for (const auto& item : document.items()) keys.insert(item.key());
   EXPECT_EQ(keys, topKeys);
@@ -108,7 +107,12 @@ std::string Summary(const std::string& run, const Json& document) {
   }
   if (run == "scan") {
     for (const Json& path : document["leftovers"]) summary += "leftover " + Slashes(path) + "\n";
+    for (const Json& path : document["orphans"]) summary += "orphan " + Slashes(path) + "\n";
   }
+  for (const Json& folder : document["unreadable"]) {
+    summary += "unreadable " + Slashes(folder["path"]) + " " + Text(folder["error"]) + "\n";
+  }
+  if (document["scope"] == "library") summary += "scope library\n";
   return summary;
 }
 
@@ -155,7 +159,7 @@ CommandRun RunCommand(const std::vector<std::string>& arguments) {
 std::vector<Scenario> Scenarios() {
   std::vector<Scenario> all;
   {
-    Scenario s{"EveryStateAndItsExitCode", {}, {"scan", "--json"}, 2, "", {}};
+    Scenario s{"EveryStateAndItsExitCode", {}, {"scan", "--json"}, 1, "", {}};
     s.before["a/Hill.PAK"] = Stock();
     AddFixed(s.before, "b/Hill.PAK", "Hill00007Map");
     s.before["c/Odd.pak"] = "no stock name";
@@ -164,13 +168,16 @@ std::vector<Scenario> Scenarios() {
     s.before["e/Both.PAK"] = Stock() + S;
     s.before["f/.pak"] = Stock(S);
     s.before["f/notes.txt"] = Stock();
-    s.folder = "g/Folder.PAK";
+    // A folder named like a track is searched, never a track; a backup alone is told.
+    AddFixed(s.before, "g/Folder.PAK/In.pak", "In0000007Map");
+    s.before["h/Gone.PAK.bak"] = Stock();
     s.after = s.before;
     s.report =
         "a/Hill.PAK stock National_Map\nb/Hill.PAK fixed Hill00007Map\nc/Odd.pak unverified -\n"
         "d/Wrong.PAK unverified -\ne/Both.PAK stock National_Map\nf/.pak stock Supercross_Map\n"
-        "g/Folder.PAK error -\n"
-        "clash National_Map: a/Hill.PAK e/Both.PAK\nclash Supercross_Map: f/.pak\n";
+        "g/Folder.PAK/In.pak fixed In0000007Map\n"
+        "clash National_Map: a/Hill.PAK e/Both.PAK\nclash Supercross_Map: f/.pak\n"
+        "orphan h/Gone.PAK.bak\n";
     all.push_back(s);
   }
   {
@@ -313,7 +320,7 @@ std::vector<Scenario> Scenarios() {
     // What a run killed between linking the backup and renaming leaves: the next run goes on.
     Scenario s{"BackupThatIsASecondLinkToTheTrack", {}, {"fix", "--json"}, 0, "", {}};
     s.before["a/Hill.PAK"] = Stock();
-    s.linkedBackup = "a/Hill.PAK";
+    s.hardLinks = {{"a/Hill.PAK.bak", "a/Hill.PAK"}};
     s.after = s.before;
     AddFixed(s.after, "a/Hill.PAK", "Hill00007Map");
     s.report = "a/Hill.PAK fixed Hill00007Map\n";
@@ -363,6 +370,79 @@ std::vector<Scenario> Scenarios() {
     }
   }
   {
+    // Every path is a track: a file under two names is two tracks, and the fix breaks the link,
+    // each backup keeping the original.
+    Scenario s{"HardLinkedTrackIsTwoTracks", {}, {"fix", "--json"}, 0, "", {}};
+    s.before["h/a/x.PAK"] = Stock();
+    s.hardLinks = {{"h/b/y.PAK", "h/a/x.PAK"}};
+    AddFixed(s.after, "h/a/x.PAK", "x00000007Map");
+    AddFixed(s.after, "h/b/y.PAK", "y00000007Map");
+    s.report = "h/a/x.PAK fixed x00000007Map\nh/b/y.PAK fixed y00000007Map\n";
+    all.push_back(s);
+  }
+  {
+    // Part of a library: names are chosen free, and clashes judged, against all of it; without
+    // the library the same run cannot know the other folder's name.
+    Tree before;
+    AddFixed(before, "lib/Desert/Hill.PAK", "Hill00007Map");
+    before["lib/Forest/Hill.PAK"] = Stock();
+    Scenario s{"PartOfALibrary",
+               before,
+               {"fix", "--json", "--library", "lib", "lib/Forest/Hill.PAK"},
+               0,
+               "",
+               {}};
+    s.after = before;
+    AddFixed(s.after, "lib/Forest/Hill.PAK", "Hill00008Map");
+    s.report = "lib/Forest/Hill.PAK fixed Hill00008Map\nscope library\n";
+    all.push_back(s);
+    Scenario alone{
+        "PartOfALibraryWithoutIt", before, {"fix", "--json", "lib/Forest/Hill.PAK"}, 0, "", {}};
+    alone.after = before;
+    AddFixed(alone.after, "lib/Forest/Hill.PAK", "Hill00007Map");
+    alone.report = "lib/Forest/Hill.PAK fixed Hill00007Map\n";
+    all.push_back(alone);
+    // A refix within the library gives the chosen track the new name, whatever the path order.
+    Tree clashing = before;
+    AddFixed(clashing, "lib/Forest/Hill.PAK", "Hill00007Map");
+    Scenario refix{"RefixPartOfALibrary",
+                   clashing,
+                   {"fix", "--refix", "--json", "--library", "lib", "lib/Desert"},
+                   0,
+                   "",
+                   {}};
+    refix.after = clashing;
+    AddFixed(refix.after, "lib/Desert/Hill.PAK", "Hill00008Map");
+    refix.report = "lib/Desert/Hill.PAK refixed Hill00008Map\nscope library\n";
+    all.push_back(refix);
+    Scenario outside{"PathOutsideTheLibraryIsAUsageError",
+                     before,
+                     {"scan", "--json", "--library", "lib/Desert", "lib/Forest"},
+                     2,
+                     "",
+                     before};
+    all.push_back(outside);
+  }
+  {
+    // A dry run predicts the real run: the first digit comes from the track's size (44 bytes).
+    Tree before = {{"a/Hill.PAK", "head National_Map;  The Sun mid National_Map"}};
+    for (const bool dryRun : {true, false}) {
+      Scenario s{dryRun ? "DryRunNamesAsTheRunAfter" : "RunNamesAsTheDryRunBefore",
+                 before,
+                 {"fix", "--json"},
+                 0,
+                 "",
+                 before};
+      if (dryRun) s.arguments.push_back("--dry-run");
+      if (!dryRun) {
+        s.after["a/Hill.PAK"] = "head Hill00004Map;TDFIX   1 mid Hill00004Map";
+        s.after["a/Hill.PAK.bak"] = before["a/Hill.PAK"];
+      }
+      s.report = std::string("a/Hill.PAK ") + (dryRun ? "would-fix" : "fixed") + " Hill00004Map\n";
+      all.push_back(s);
+    }
+  }
+  {
     Scenario s{"MissingPathIsAUsageError", {}, {"fix", "--json", "a", "nowhere"}, 2, "", {}};
     s.before["a/Hill.PAK"] = Stock();
     s.after = s.before;
@@ -403,10 +483,9 @@ TEST_F(ScenarioTest, EveryScenario) {
       fs::create_directories(fs::path(root + "/" + file.first).parent_path());
       ASSERT_TRUE(WriteBytes(root + kSeparator + file.first, file.second));
     }
-    if (scenario.folder != nullptr) fs::create_directories(root + "/" + scenario.folder);
-    if (scenario.linkedBackup != nullptr) {
-      const std::string track = root + kSeparator + scenario.linkedBackup;
-      fs::create_hard_link(track, track + ".bak");
+    for (const auto& link : scenario.hardLinks) {
+      fs::create_directories(fs::path(root + "/" + link.first).parent_path());
+      fs::create_hard_link(root + "/" + link.second, root + "/" + link.first);
     }
     if (scenario.linkPath != nullptr) {
       std::string link = root + kSeparator + scenario.linkPath;
@@ -661,12 +740,17 @@ TEST_F(ScenarioTest, UnreadableFolderIsNamedAndNoRunEndsWell) {
     OrdinaryUser user;
     if (!user.ok()) GTEST_SKIP() << "needs root, to act as a user the folder shuts out";
     for (const std::string run : {"scan", "fix", "restore"}) runs[run] = RunIn(folder_, {run});
+    runs["scan"] = RunIn(folder_, {"scan", "--json"});
   }
   ASSERT_TRUE(SetPermissions(hidden, 0755));
   EXPECT_EQ(runs["scan"].code, 2) << runs["scan"].out;
   EXPECT_EQ(runs["fix"].code, 1) << runs["fix"].out;
   EXPECT_EQ(runs["restore"].code, 1) << runs["restore"].out;
   for (const auto& run : runs) EXPECT_EQ(run.second.err, named) << run.first;
+  const Json document = Json::parse(runs["scan"].out, nullptr, false);
+  ASSERT_FALSE(document.is_discarded()) << runs["scan"].out;
+  EXPECT_EQ(document["unreadable"],
+            Json::parse(R"([{"path": "a", "error": "permission denied"}])"));
   // The restore put Dale back; Hill was never touched.
   EXPECT_EQ(ReadTree(folder_), (Tree{{"a/Hill.PAK", Stock()}, {"b/Dale.PAK", Stock()}}));
 }
@@ -801,3 +885,25 @@ TEST_F(ScenarioTest, StopAsksForTheTrackInHandOnly) {
   EXPECT_EQ(ReadTree(folder), expected);
   EXPECT_GE(told, 2u);
 }
+
+namespace {
+
+// A fixed track keeps the original's permission bits, whatever the process's umask.
+// Fault: the fixed track of a 0600 original became 0644.
+TEST_F(ScenarioTest, FixedTrackKeepsItsPermissionBits) {
+  for (const unsigned bits : {0600u, 0640u, 0444u}) {
+    const std::string folder = PathOf("bits" + std::to_string(bits));
+    ASSERT_TRUE(MakeDirectory(folder));
+    const std::string track = folder + kSeparator + "Hill.PAK";
+    ASSERT_TRUE(WriteBytes(track, Stock()));
+    if (!SetPermissions(track, bits)) GTEST_SKIP() << "no permission bits here";
+    const CommandRun fix = RunIn(folder, {"fix"});
+    EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
+    unsigned after = 0;
+    ASSERT_TRUE(GetPermissions(track, after));
+    EXPECT_EQ(after, bits) << fix.out;
+    EXPECT_EQ(ContentOf(track), Fixed("Hill00007Map"));
+  }
+}
+
+}  // namespace
