@@ -39,7 +39,7 @@ def files_of(folder):
 def messy(folder):
     """A library as players keep them: one file name in two folders, a Supercross track, a name no
     ANSI code page holds, two copies of one fixed track (a clash between fixed names), a track
-    with no stock name, and a folder named like a track (an error)."""
+    with no stock name, and a pipe named like a track (an error)."""
     write_track(folder / "Desert" / "Hill.PAK", NATIONAL)
     write_track(folder / "Forest" / "Hill.PAK", NATIONAL)
     write_track(folder / "Canyon Run 2.PAK", SUPERCROSS)
@@ -49,7 +49,7 @@ def messy(folder):
         write_track(folder / copy / "Ridge.PAK", b"Ridge0003Map", MARKER)
         write_track(folder / copy / "Ridge.PAK.bak", NATIONAL)
     (folder / "Forest" / "Mine.pak").write_bytes(b"a track of another game")
-    (folder / "Broken.PAK").mkdir()
+    os.mkfifo(folder / "Pipe.PAK")
     return folder
 
 
@@ -111,9 +111,9 @@ def test_open_shows_the_scan_the_preview_and_the_clashes(gui, start, messy, trac
     assert len(after) == 4 and len(set(after)) == 4, "four new names, all different"
     assert facts["status"] == summary(gui, trackmaps, "scan", messy)
     # The error track's reason, and a clashing row's partners, in the details pane.
-    broken = [row[0] for row in rows_of(facts)].index("Broken.PAK")
-    gui.drive("library-select", broken)
-    reason = next(entry["error"] for entry in scan["tracks"] if entry["path"].endswith("Broken.PAK"))
+    pipe = [row[0] for row in rows_of(facts)].index("Pipe.PAK")
+    gui.drive("library-select", pipe)
+    reason = next(entry["error"] for entry in scan["tracks"] if entry["path"].endswith("Pipe.PAK"))
     assert reason in gui.drive("library-now")["details"]
     ridge = [row[0] for row in rows_of(facts)].index("Copy\\Ridge.PAK")
     gui.drive("library-select", ridge)
@@ -133,13 +133,13 @@ def test_fix_all_then_refix_then_restore_every_row(gui, start, messy, trackmaps)
     rows = {row[0]: row for row in rows_of(facts)}
     assert all(rows[path][1:3] == ["fixed", name] for path, name in preview.items())
     assert rows["Old\\Ridge.PAK"][4] == "1", "the fixed names' clash stays without refix"
-    assert facts["status"].endswith(", 1 clash remain")
+    assert facts["status"].endswith(", 1 clash remains")
 
     gui.drive("library-press", "refix")
     assert gui.drive("library")["refix"] == "yes"
     facts = press_keys(gui, facts, "alt+f")
     assert [row[4] for row in rows_of(facts)] == ["0"] * len(rows_of(facts)), "no clash is left"
-    assert facts["status"] == "8 tracks (1 failed, 6 unchanged, 1 refixed), 0 clashes"
+    assert facts["status"] == "8 tracks (6 unchanged, 1 refixed, 1 failed), 0 clashes"
     assert summary(gui, trackmaps, "scan", messy).endswith(", 0 clashes")
 
     press_keys(gui, facts, "ctrl+a", "alt+r")
