@@ -16,6 +16,9 @@
 //   library-wait TEXT     waits until the status bar holds TEXT
 //   library-after TEXT    the facts once the status bar has changed from TEXT and work is done
 //   library-answers       sends WM_NULL every 20 ms while the window works; the slowest answer
+//   library-filter TEXT   types TEXT into the filter box; how long the window took (ms)
+//   library-header        the screen rectangle of each column's header ("L T R B" each, by ";")
+//   clipboard             the text on the clipboard
 #include <windows.h>
 // Need the types of windows.h before them.
 #include <commctrl.h>
@@ -639,6 +642,56 @@ Facts LibraryFactsAfter(const std::string& before) {
   return LibraryFacts(true);
 }
 
+// Sets the filter box's text, which the window answers (EN_CHANGE) before the send returns.
+Facts FilterLibrary(const std::string& text) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  const std::wstring wide = WideOf(text);
+  LARGE_INTEGER frequency, before, after;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&before);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(GetDlgItem(window, IDC_FILTER), WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(wide.c_str()), SMTO_NORMAL, 60000, &ignored);
+  QueryPerformanceCounter(&after);
+  char ms[32];
+  std::snprintf(ms, sizeof ms, "%.1f",
+                (after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart);
+  return {{"ms", ms}};
+}
+
+// Each column header's rectangle on the screen: the header's own, cut by the column widths.
+Facts LibraryHeader() {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  const HWND list = GetDlgItem(window, IDC_LIST);
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  RECT frame;
+  GetWindowRect(header, &frame);
+  std::string columns;
+  int left = frame.left;
+  const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  for (int column = 0; column < count; ++column) {
+    const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+    columns += (column ? ";" : "") + Numbers({left, frame.top, left + width, frame.bottom});
+    left += width;
+  }
+  return {{"columns", columns}};
+}
+
+Facts ClipboardText() {
+  if (!OpenClipboard(nullptr)) return {{"error", "cannot open the clipboard"}};
+  std::string text;
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const wchar_t* locked = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+  if (locked) {
+    text = Utf8Of(locked, lstrlenW(locked));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return {{"text", text}};
+}
+
 Facts WaitForStatus(const std::string& text) {
   HWND window = AwaitLibraryWindow();
   if (!window) return {{"error", "no Track Library window"}};
@@ -697,6 +750,9 @@ Facts Run(const std::vector<std::string>& args) {
   if (args.size() == 2 && command == "library-wait") return WaitForStatus(args[1]);
   if (args.size() == 2 && command == "library-after") return LibraryFactsAfter(args[1]);
   if (args.size() == 1 && command == "library-answers") return TimeAnswers();
+  if (args.size() == 2 && command == "library-filter") return FilterLibrary(args[1]);
+  if (args.size() == 1 && command == "library-header") return LibraryHeader();
+  if (args.size() == 1 && command == "clipboard") return ClipboardText();
   if (args.size() == 1 && command == "main") return MainDialogFacts();
   if (args.size() == 1 && command == "file-dialog") return FileDialogFacts();
   if (args.size() == 1 && command == "cancel") return CancelFileDialog();

@@ -116,8 +116,31 @@ def test_open_shows_the_scan_the_preview_and_the_clashes(gui, start, messy, trac
     reason = next(entry["error"] for entry in scan["tracks"] if entry["path"].endswith("Pipe.PAK"))
     assert reason in gui.drive("library-now")["details"]
     ridge = [row[0] for row in rows_of(facts)].index("Copy\\Ridge.PAK")
-    gui.drive("library-select", ridge)
+    gui.drive("library-select", ridge + 1, ridge)
     assert "Clashes with Old\\Ridge.PAK" in gui.drive("library-now")["details"]
+    # Ctrl+C: the selected rows as tab-separated lines.
+    gui.xdotool("windowfocus", "--sync", facts["xid"], "key", "ctrl+c")
+    copied = "".join("\t".join(row) + "\r\n" for row in rows_of(facts)[ridge:ridge + 2])
+    assert wait_for(5, lambda: gui.drive("clipboard")["text"] == copied)
+
+
+def test_header_click_sorts_and_the_filter_narrows(gui, start, messy):
+    rows = rows_of(open_library(gui, messy))
+    xid = gui.drive("library")["xid"]
+    columns = [list(map(int, column.split())) for column in
+               gui.drive("library-header")["columns"].split(";")]
+    for column, descending in ((2, False), (2, True), (0, False)):
+        left, top, right, bottom = columns[column]
+        # No --sync on the move: xdotool waits for ever for a pointer that does not move.
+        gui.xdotool("windowfocus", "--sync", xid, "mousemove", (left + right) // 2,
+                    (top + bottom) // 2, "sleep", "0.2", "click", "1")
+        want = sorted(rows, key=lambda row: (row[column].lower(), row[0]), reverse=descending)
+        assert wait_for(5, lambda: rows_of(gui.drive("library-now")) == want), (column, descending)
+    gui.drive("library-filter", "hill")
+    assert [row[0] for row in rows_of(gui.drive("library-now"))] == ["Desert\\Hill.PAK",
+                                                                      "Forest\\Hill.PAK"]
+    gui.drive("library-filter", "FIXED")
+    assert {row[1] for row in rows_of(gui.drive("library-now"))} == {"fixed"}
 
 
 def test_fix_all_then_refix_then_restore_every_row(gui, start, messy, trackmaps):
