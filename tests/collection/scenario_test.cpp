@@ -60,7 +60,7 @@ struct Scenario {
   std::string report;
   Tree after;                  // the whole tree afterwards
   const char* hold = nullptr;  // a track another program holds to itself meanwhile
-  std::vector<std::pair<std::string, std::string>> hardLinks;  // a second name, and the first
+  std::vector<std::pair<std::string, std::string>> hardLinks = {};  // a second name, the first
   const char* linkPath = nullptr;                              // a symbolic link,
   const char* linkTarget = nullptr;                            // and where it leads
   bool posixOnly = false;
