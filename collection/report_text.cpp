@@ -97,9 +97,13 @@ const char* ActionText(Action action) {
     case Action::kRestored:
       return "restored";
     case Action::kWouldRestore:
+      return "would-restore";
+    case Action::kAdded:
+      return "added";
+    case Action::kWouldAdd:
       break;
   }
-  return "would-restore";
+  return "would-add";
 }
 
 std::string ScanSummary(const std::vector<Track>& tracks, const std::vector<Clash>& clashes) {
@@ -138,11 +142,12 @@ std::string ScanReport(const std::vector<Track>& tracks, const std::vector<Clash
 }
 
 std::string FixReport(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes,
-                      const std::string& note) {
+                      const std::string& note, bool added) {
   std::string text;
   for (const Outcome& outcome : outcomes) {
     text += Column(ActionText(outcome.action), 12) +
             Column(outcome.mapName.empty() ? "-" : outcome.mapName, 15) + outcome.path;
+    if (added) text += " (from " + outcome.source + ")";
     if (!outcome.previousMapName.empty()) text += " (was " + outcome.previousMapName + ")";
     if (!outcome.reason.empty()) text += " (" + outcome.reason + ")";
     if (!outcome.error.empty()) text += " (" + outcome.error + ")";

@@ -129,6 +129,44 @@ void StartRun(JobKind kind, bool selectionOnly) {
   Start(std::move(job));
 }
 
+// Adds the track files among files (full paths); others are left out.
+void StartAdd(const std::vector<std::string>& files) {
+  Job job;
+  job.kind = JobKind::kAdd;
+  for (const std::string& file : files) {
+    if (collection::IsTrackName(file)) job.files.push_back(file);
+  }
+  if (job.files.empty()) {
+    SetStatus("Only track files (*.pak) can be added.");
+    return;
+  }
+  Start(std::move(job));
+}
+
+// The open-file dialog for downloaded tracks, any number at once; they are added when chosen.
+void ChooseTracksToAdd() {
+  if (g_window.working || g_window.library.empty()) return;
+  std::vector<wchar_t> names(65536, L'\0');
+  OPENFILENAMEW open = {};
+  open.lStructSize = sizeof open;
+  open.hwndOwner = g_window.hwnd;
+  open.lpstrFilter = L"Track files (*.pak)\0*.pak\0All files (*.*)\0*.*\0";
+  open.lpstrFile = names.data();
+  open.nMaxFile = static_cast<DWORD>(names.size());
+  open.lpstrTitle = L"Add tracks to the library";
+  open.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&open)) return;
+  // One file: its full path. More: the folder, then each name, each ending in a null.
+  std::vector<std::wstring> parts;
+  for (const wchar_t* part = names.data(); *part != L'\0'; part += lstrlenW(part) + 1) {
+    parts.push_back(part);
+  }
+  std::vector<std::string> files;
+  if (parts.size() == 1) files.push_back(Utf8(parts[0]));
+  for (std::size_t i = 1; i < parts.size(); ++i) files.push_back(Utf8(parts[0] + L"\\" + parts[i]));
+  StartAdd(files);
+}
+
 void FinishJob(JobResult* result) {
   KillTimer(g_window.hwnd, kProgressTimer);
   const bool cancelled = JobCancelled();

@@ -1,4 +1,4 @@
-// Files dropped on the window: a folder opens as the library.
+// Files dropped on the window: a folder opens as the library, track files are added to it.
 #include <windows.h>
 // Needs the types of windows.h before it.
 #include <shellapi.h>
@@ -24,12 +24,18 @@ void OnDropFiles(HDROP drop) {
     SetStatus("Drop the folder again once the work in hand is done.");
     return;
   }
+  std::vector<std::string> files;
   for (const std::wstring& name : names) {
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       OpenLibrary(Utf8(name));
       return;
     }
+    files.push_back(Utf8(name));
   }
-  SetStatus("Drop a folder to open it as the library.");
+  if (g_window.library.empty()) {
+    SetStatus("Drop a folder to open it as the library, then tracks to add them.");
+    return;
+  }
+  StartAdd(files);
 }

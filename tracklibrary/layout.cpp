@@ -28,14 +28,15 @@ constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 // In Tab order.
 const ControlSpec kControls[] = {
     {IDC_OPEN, L"BUTTON", L"&Open library\u2026", 110, kButton, 0},
+    {IDC_ADD, L"BUTTON", L"&Add tracks\u2026", 100, kButton, 0},
     {IDC_FIX_ALL, L"BUTTON", L"&Fix all", 80, kButton, 0},
-    {IDC_REFIX, L"BUTTON", L"Also refix &clashing names", 180,
+    {IDC_REFIX, L"BUTTON", L"Also refix &clashing names", 170,
      WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0},
     {IDC_RESTORE, L"BUTTON", L"&Restore", 80, kButton, 0},
     {IDC_SAVE_REPORT, L"BUTTON", L"&Save report\u2026", 100, kButton, 0},
     {IDC_FILTER_LABEL, L"STATIC", L"Fi&lter:", 40,
      WS_CHILD | WS_VISIBLE | SS_RIGHT | SS_CENTERIMAGE, 0},
-    {IDC_FILTER, L"EDIT", L"", 160, WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
+    {IDC_FILTER, L"EDIT", L"", 140, WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
      WS_EX_CLIENTEDGE},
     {IDC_LIST, WC_LISTVIEWW, L"", 0,
      WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS,
@@ -137,7 +138,7 @@ void LayOut() {
   const int bottom = client.bottom - (statusFrame.bottom - statusFrame.top) - margin;
 
   int x = margin;
-  for (int id : {IDC_OPEN, IDC_FIX_ALL, IDC_REFIX, IDC_RESTORE, IDC_SAVE_REPORT}) {
+  for (int id : {IDC_OPEN, IDC_ADD, IDC_FIX_ALL, IDC_REFIX, IDC_RESTORE, IDC_SAVE_REPORT}) {
     Place(id, x, margin, WidthOf(id), row);
     x += WidthOf(id) + margin;
   }

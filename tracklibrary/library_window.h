@@ -65,6 +65,8 @@ void ChooseLibrary();
 void StartScan();
 void StartPreview();
 void StartRun(JobKind kind, bool selectionOnly);
+void StartAdd(const std::vector<std::string>& files);
+void ChooseTracksToAdd();
 void FinishJob(JobResult* result);
 void UpdateProgress();
 void CancelWork();

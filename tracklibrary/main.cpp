@@ -79,7 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
                       CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, nullptr);
   if (hwnd == nullptr) return 1;
   // The first size in the window's own DPI, now that it knows it.
-  SetWindowPos(hwnd, nullptr, 0, 0, Scaled(900), Scaled(560),
+  SetWindowPos(hwnd, nullptr, 0, 0, Scaled(980), Scaled(580),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(hwnd, show);
   UpdateWindow(hwnd);

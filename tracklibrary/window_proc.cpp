@@ -45,7 +45,7 @@ void OnDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnMinMaxInfo(MINMAXINFO& info) {
-  info.ptMinTrackSize.x = Scaled(760);
+  info.ptMinTrackSize.x = Scaled(900);
   info.ptMinTrackSize.y = Scaled(360);
 }
 
@@ -76,6 +76,9 @@ void OnCommand(WPARAM wParam) {
   switch (id) {
     case IDC_OPEN:
       ChooseLibrary();
+      break;
+    case IDC_ADD:
+      ChooseTracksToAdd();
       break;
     case IDC_FIX_ALL:
       StartRun(JobKind::kFix, false);

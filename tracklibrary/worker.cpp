@@ -109,7 +109,28 @@ void RunFix(JobResult& result, const Chosen& chosen) {
   const std::vector<collection::Clash> clashes =
       collection::ClashesTouching(collection::FindClashes(carried), chosen.paths);
   result.summary = collection::FixSummary(outcomes, clashes);
-  result.report = collection::FixReport(outcomes, clashes, "");
+  result.report = collection::FixReport(outcomes, clashes, "", false);
+}
+
+// Copies the files into the library, each fixed with a name free in all of it; the clashes of the
+// report are those that involve an added track.
+void RunAdd(JobResult& result) {
+  const std::vector<Outcome> outcomes =
+      collection::AddTracks(result.job.library, result.job.files, result.tracks, false, Tell);
+  std::vector<collection::Carried> carried = collection::CarriedBy(result.tracks);
+  std::set<std::string> added;
+  for (const Outcome& outcome : outcomes) {
+    if (outcome.action == collection::Action::kFailed ||
+        outcome.action == collection::Action::kUnchanged) {
+      continue;
+    }
+    carried.push_back({outcome.path, outcome.mapName});
+    added.insert(outcome.path);
+  }
+  const std::vector<collection::Clash> clashes =
+      collection::ClashesTouching(collection::FindClashes(carried), added);
+  result.summary = collection::FixSummary(outcomes, clashes);
+  result.report = collection::FixReport(outcomes, clashes, "", true);
 }
 
 void RunRestore(JobResult& result, const std::vector<Track>& tracks) {
@@ -139,6 +160,8 @@ void Run(JobResult& result) {
   const Chosen chosen = Choose(result.tracks, job);
   if (job.kind == JobKind::kFix) {
     RunFix(result, chosen);
+  } else if (job.kind == JobKind::kAdd) {
+    RunAdd(result);
   } else {
     RunRestore(result, chosen.tracks);
   }

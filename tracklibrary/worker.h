@@ -13,12 +13,13 @@
 // Posted to the window when a job ends: lParam is the JobResult*, which the window then owns.
 constexpr UINT WM_APP_JOB_DONE = WM_APP + 1;
 
-enum class JobKind { kScan, kPreview, kFix, kRestore };
+enum class JobKind { kScan, kPreview, kFix, kRestore, kAdd };
 
 struct Job {
   JobKind kind = JobKind::kScan;
   std::string library;                    // the folder, UTF-8
   bool refix = false;                     // fix: refix clashing names too; preview: show that
+  std::vector<std::string> files;         // add: the downloaded track files, full paths
   std::vector<std::string> only;          // fix, restore: these full paths alone; empty: all
   std::vector<collection::Track> tracks;  // preview: the tracks of the last scan
 };
@@ -27,7 +28,7 @@ struct JobResult {
   Job job;
   std::string problem;    // why the library could not be read whole, in words; empty: no problem
   bool gathered = false;  // the library folder was found (rows below are its tracks)
-  collection::Gathered found;               // what the last look through the library found
+  collection::Gathered found;                // what the last look through the library found
   std::vector<collection::Track> tracks;     // the library as the job leaves it
   std::vector<collection::Outcome> preview;  // the dry run of a fix over tracks
   std::string summary;                       // the summary line of the scan or the run

@@ -26,6 +26,7 @@ struct Request {
   bool refix = false;
   std::string library;  // empty: none
   std::vector<std::string> paths;
+  std::vector<std::string> files;  // for add
 };
 
 const char* PhaseText(collection::Phase phase) {
@@ -129,6 +130,58 @@ int Restore(const Request& request, const Tracks& tracks, const RunScope& scope,
   return AnyFailed(outcomes) ? 1 : 0;
 }
 
+// Adds files to the library: checked first, so that a usage error touches nothing.
+int Add(const Request& request, const collection::Progress& progress, std::ostream& out,
+        std::ostream& err) {
+  for (const std::string& file : request.files) {
+    const collection::EntryType type = collection::ProbeEntry(file).type;
+    const char* problem = type == collection::EntryType::kMissing  ? "no such file"
+                          : type == collection::EntryType::kFolder ? "a folder, not a track file"
+                          : !collection::IsTrackName(files::NameOf(file))
+                              ? "not a track file (its name does not end in .pak)"
+                              : nullptr;
+    if (problem != nullptr) {
+      err << "trackmaps: " << problem << ": " << file << '\n';
+      return 2;
+    }
+  }
+  collection::Gathered gathered;
+  std::vector<bool> chosen;
+  std::string usageError;
+  if (!collection::GatherLibrary(request.library, {}, gathered, chosen, usageError)) {
+    err << "trackmaps: " << usageError << '\n';
+    return 2;
+  }
+  for (const collection::Unreadable& folder : gathered.unreadable) {
+    err << "trackmaps: cannot read the folder " << folder.path << " (" << folder.error << ")\n";
+  }
+  Tracks tracks;
+  tracks.outside = collection::ScanTracks(gathered.tracks, progress);
+  const std::vector<Outcome> outcomes = collection::AddTracks(
+      request.library, request.files, tracks.outside, request.dryRun, progress);
+  // The added tracks among the library's: what each carries now.
+  std::vector<collection::Carried> carried;
+  for (const Outcome& outcome : outcomes) {
+    if (outcome.action == collection::Action::kFailed ||
+        outcome.action == collection::Action::kUnchanged) {
+      continue;
+    }
+    carried.push_back({outcome.path, outcome.mapName});
+    Track added;
+    added.path = outcome.path;
+    tracks.chosen.push_back(added);
+  }
+  const std::vector<Clash> clashes = ClashesOfChosen(carried, tracks);
+  RunScope scope;
+  scope.library = true;
+  scope.pathsGiven = true;
+  scope.added = true;
+  scope.gathered = &gathered;
+  ReportFix(out, outcomes, clashes, scope, request.json);
+  const int code = AnyFailed(outcomes) || !clashes.empty() ? 1 : 0;
+  return gathered.unreadable.empty() ? code : std::max(code, 1);
+}
+
 }  // namespace
 
 int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -169,6 +222,15 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
   for (CLI::App* command : {fix, restore}) {
     command->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
   }
+  CLI::App* add = app.add_subcommand(
+      "add",
+      "Copy downloaded track files into the top of LIBRARY, each fixed with a map name no track "
+      "of the library carries; the originals become the new tracks' backups, and FILE is only "
+      "read");
+  add->add_flag("--json", request.json, "Write one JSON document on standard output");
+  add->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
+  add->add_option("LIBRARY", request.library, "The library folder")->required();
+  add->add_option("FILE", request.files, "Downloaded track files (*.pak)")->required();
   fix->add_flag("--refix", request.refix,
                 "Also give a new name to fixed tracks whose name clashes with an earlier one");
 
@@ -184,9 +246,10 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     err << "trackmaps: " << e.what() << " (see trackmaps --help)\n";
     return 2;
   }
-  for (CLI::App* command : {scan, fix, restore}) {
+  for (CLI::App* command : {scan, fix, restore, add}) {
     if (command->parsed()) request.run = command->get_name();
   }
+  if (request.run == "add") return Add(request, ProgressBar(err, errTerminal), out, err);
 
   collection::Gathered gathered;
   std::vector<bool> chosen;

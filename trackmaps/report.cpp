@@ -90,19 +90,21 @@ void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
-      list.push_back({{"path", outcome.path},
-                      {"action", ActionText(outcome.action)},
-                      {"map_name", TextOrNull(outcome.mapName)},
-                      {"previous_map_name", TextOrNull(outcome.previousMapName)},
-                      {"reason", TextOrNull(outcome.reason)},
-                      {"error", TextOrNull(outcome.error)}});
+      Json track = {{"path", outcome.path}};
+      if (scope.added) track["source"] = outcome.source;
+      track["action"] = ActionText(outcome.action);
+      track["map_name"] = TextOrNull(outcome.mapName);
+      track["previous_map_name"] = TextOrNull(outcome.previousMapName);
+      track["reason"] = TextOrNull(outcome.reason);
+      track["error"] = TextOrNull(outcome.error);
+      list.push_back(track);
     }
     Json document = {{"tracks", list}, {"clashes", ClashesJson(clashes)}};
     AddScope(document, scope);
     WriteJson(out, document);
     return;
   }
-  out << collection::FixReport(outcomes, clashes, PathsOnly(scope) ? kPathsOnly : "");
+  out << collection::FixReport(outcomes, clashes, PathsOnly(scope) ? kPathsOnly : "", scope.added);
 }
 
 void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, const RunScope& scope,
