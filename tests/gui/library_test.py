@@ -218,10 +218,25 @@ def test_cancel_and_close_mid_run_lose_nothing(gui, start, folder):
     assert fixed < assert_whole(folder, names, preview) < 8
 
 
-def test_open_by_drop_and_remembered(gui, start, messy, tmp_path):
+def test_add_and_open_by_drop_and_remembered(gui, start, messy, tmp_path):
+    downloads = tmp_path / "Downloads"
+    write_track(downloads / "Hill.PAK", NATIONAL)
+    write_track(downloads / "Dune.pak", SUPERCROSS)
+    downloaded = files_of(downloads)
+    facts = open_library(gui, messy)
+    gui.drive("library-drop", winpath(downloads / "Hill.PAK"), winpath(downloads / "Dune.pak"))
+    facts = gui.drive("library-after", facts["status"])
+    assert facts["status"] == "2 tracks (2 fixed), 0 clashes"
+    rows = {row[0]: row for row in rows_of(facts)}
+    for name, stock in (("Hill.PAK", NATIONAL), ("Dune.pak", SUPERCROSS)):
+        state, map_name, after, clashes = rows[name][1:]
+        assert (state, after, clashes) == ("fixed", "", "0"), name
+        assert (messy / name).read_bytes() == track(map_name.encode(), MARKER)
+        assert (messy / (name + ".bak")).read_bytes() == track(stock)
+    assert files_of(downloads) == downloaded, "the download is only read"
+
     other = tmp_path / "Other Tracks"
     write_track(other / "Valley.PAK", SUPERCROSS)
-    open_library(gui, messy)
     gui.drive("library-drop", winpath(other))
     facts = gui.drive("library")
     assert facts["title"] == "Track Library - " + winpath(other)
