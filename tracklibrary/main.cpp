@@ -81,16 +81,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   // The first size in the window's own DPI, now that it knows it.
   SetWindowPos(hwnd, nullptr, 0, 0, Scaled(980), Scaled(580),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  ShowWindow(hwnd, show);
-  UpdateWindow(hwnd);
-
+  // A known library is being scanned by the time the window shows; the folder picker needs the
+  // window up as its owner.
   std::string library = FolderArgument();
   if (library.empty()) library = LoadLastLibrary();
-  if (library.empty()) {
-    ChooseLibrary();
-  } else {
-    OpenLibrary(library);
-  }
+  if (!library.empty()) OpenLibrary(library);
+  ShowWindow(hwnd, show);
+  UpdateWindow(hwnd);
+  if (library.empty()) ChooseLibrary();
 
   HACCEL keys = CreateAcceleratorTableW(const_cast<ACCEL*>(kKeys), sizeof kKeys / sizeof kKeys[0]);
   MSG message;

@@ -35,6 +35,15 @@ void Record(const collection::ProgressStep& step) {
   g_tracksTotal = static_cast<long long>(step.tracksTotal);
 }
 
+// A phase begins: shown at once, before the library tells how its first track went.
+void EnterPhase(collection::Phase phase, const std::vector<Track>& tracks) {
+  collection::ProgressStep step;
+  step.phase = phase;
+  step.bytesTotal = collection::TotalSize(tracks);
+  step.tracksTotal = tracks.size();
+  Record(step);
+}
+
 bool Tell(const collection::ProgressStep& step) {
   Record(step);
   return !g_cancel;
@@ -63,6 +72,9 @@ bool ScanLibrary(JobResult& result, const collection::Progress& progress) {
                       std::string("cannot read the folder ") + folder.path + " (" + folder.error +
                       ")";
   }
+  collection::ProgressStep step;
+  step.tracksTotal = found.tracks.size();
+  Record(step);
   result.tracks = collection::ScanTracks(found.tracks, progress);
   return true;
 }
@@ -102,6 +114,7 @@ void RunFix(JobResult& result, const Chosen& chosen) {
   for (const Track& track : chosen.outside) {
     if (!track.mapName.empty()) options.outsideNames.insert(track.mapName);
   }
+  EnterPhase(collection::Phase::kFixing, chosen.tracks);
   const std::vector<Outcome> outcomes = collection::FixTracks(chosen.tracks, options, Tell);
   std::vector<collection::Carried> carried = collection::CarriedAfter(chosen.tracks, outcomes);
   const std::vector<collection::Carried> outside = collection::CarriedBy(chosen.outside);
@@ -115,6 +128,10 @@ void RunFix(JobResult& result, const Chosen& chosen) {
 // Copies the files into the library, each fixed with a name free in all of it; the clashes of the
 // report are those that involve an added track.
 void RunAdd(JobResult& result) {
+  collection::ProgressStep step;
+  step.phase = collection::Phase::kAdding;
+  step.tracksTotal = result.job.files.size();
+  Record(step);
   const std::vector<Outcome> outcomes =
       collection::AddTracks(result.job.library, result.job.files, result.tracks, false, Tell);
   std::vector<collection::Carried> carried = collection::CarriedBy(result.tracks);
@@ -134,6 +151,7 @@ void RunAdd(JobResult& result) {
 }
 
 void RunRestore(JobResult& result, const std::vector<Track>& tracks) {
+  EnterPhase(collection::Phase::kRestoring, tracks);
   const std::vector<Outcome> outcomes = collection::RestoreTracks(tracks, false, Tell);
   result.summary = collection::RestoreSummary(outcomes);
   result.report = collection::RestoreReport(outcomes);
