@@ -706,7 +706,7 @@ Facts WaitForStatus(const std::string& text) {
 }
 
 // While the window works: WM_NULL sent every 20 ms, each answer timed. The slowest answer and the
-// number sent, and how far the progress bar went.
+// number sent and of those while the status bar said "Fixing", and how far the progress bar went.
 Facts TimeAnswers() {
   HWND window = AwaitLibraryWindow();
   if (!window) return {{"error", "no Track Library window"}};
@@ -716,6 +716,7 @@ Facts TimeAnswers() {
   double slowest = 0;
   long sent = 0;
   LRESULT progress = 0;
+  long fixing = 0;  // answers while the status bar said the window was fixing
   const HWND bar = GetDlgItem(window, IDC_PROGRESS);
   while (IsWindow(window) && Working(window)) {
     DWORD_PTR ignored = 0;
@@ -730,12 +731,14 @@ Facts TimeAnswers() {
     DWORD_PTR position = 0;
     SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &position);
     if (static_cast<LRESULT>(position) > progress) progress = position;
+    if (WideTextOf(GetDlgItem(window, IDC_STATUS)).rfind("Fixing", 0) == 0) ++fixing;
     Sleep(20);
   }
   char slowest_text[32];
   std::snprintf(slowest_text, sizeof slowest_text, "%.1f", slowest);
   return {{"slowest-ms", slowest_text},
           {"sent", std::to_string(sent)},
+          {"while-fixing", std::to_string(fixing)},
           {"progress", std::to_string(progress)}};
 }
 

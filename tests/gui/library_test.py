@@ -207,7 +207,7 @@ def test_cancel_and_close_mid_run_lose_nothing(gui, start, folder):
     facts = press_keys(gui, facts, "Escape")
     fixed = assert_whole(folder, names, preview)
     assert 0 < fixed < 8, "the run stopped part way"
-    assert facts["status"].startswith(f"Cancelled: {fixed} tracks ({fixed} fixed), ")
+    assert re.match(rf"Cancelled: {fixed} tracks? \({fixed} fixed\), ", facts["status"])
     assert sum(row[1] == "fixed" for row in rows_of(facts)) == fixed, "the list shows what was done"
 
     preview = {row[0]: row[3] or preview[row[0]] for row in rows_of(facts)}
@@ -253,7 +253,7 @@ def test_window_answers_throughout_a_long_fix(gui, start, folder):
     open_library(gui, folder)
     gui.drive("library-press", "fix-all")
     answers = gui.drive("library-answers")
-    assert int(answers["sent"]) > 10 and int(answers["progress"]) > 0
+    assert int(answers["while-fixing"]) > 10, answers
     assert float(answers["slowest-ms"]) < 100, answers
     assert gui.drive("library")["rows"].split("\t")[1] == "fixed"
 
