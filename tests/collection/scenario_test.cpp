@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -330,46 +331,30 @@ std::vector<Scenario> Scenarios() {
     all.push_back(s);
     // Symbolic links, seen natively and hidden under Wine: each refused, the dry run as the real
     // run, nothing lost.
-    for (const bool dryRun : {false, true}) {
-      const std::vector<std::string> fix =
-          dryRun ? std::vector<std::string>{"fix", "--dry-run", "--json"}
-                 : std::vector<std::string>{"fix", "--json"};
-      Scenario own{dryRun ? "TrackLinkedToItsOwnBackupDryRun" : "TrackLinkedToItsOwnBackup",
-                   {},
-                   fix,
-                   1,
-                   "",
-                   {}};
-      own.before["a/Hill.PAK.bak"] = Stock();
-      own.linkPath = "a/Hill.PAK";
-      own.linkTarget = "Hill.PAK.bak";
-      own.after = own.before;
-      own.after["a/Hill.PAK"] = Stock();
-      own.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-      all.push_back(own);
-      Scenario reverse{
-          dryRun ? "BackupLinkedToItsTrackDryRun" : "BackupLinkedToItsTrack", {}, fix, 1, "", {}};
-      reverse.before["a/Hill.PAK"] = Stock();
-      reverse.linkPath = "a/Hill.PAK.bak";
-      reverse.linkTarget = "Hill.PAK";
-      reverse.after = reverse.before;
-      reverse.after["a/Hill.PAK.bak"] = Stock();
-      reverse.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-      all.push_back(reverse);
-      Scenario away{dryRun ? "TrackLinkedIntoAnotherFolderDryRun" : "TrackLinkedIntoAnotherFolder",
-                    {},
-                    fix,
-                    1,
-                    "",
-                    {}};
-      away.arguments.push_back("a");
-      away.before["far/Far.PAK"] = Stock();
-      away.linkPath = "a/Hill.PAK";
-      away.linkTarget = "../far/Far.PAK";
-      away.after = away.before;
-      away.after["a/Hill.PAK"] = Stock();
-      away.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-      all.push_back(away);
+    struct Link {
+      const char* name;
+      const char* dryRunName;
+      const char* file;    // the file the link leads to
+      const char* link;    // the link
+      const char* target;  // as the link names it
+    };
+    for (const Link& l : {Link{"TrackLinkedToItsOwnBackup", "TrackLinkedToItsOwnBackupDry",
+                               "a/Hill.PAK.bak", "a/Hill.PAK", "Hill.PAK.bak"},
+                          Link{"BackupLinkedToItsTrack", "BackupLinkedToItsTrackDry", "a/Hill.PAK",
+                               "a/Hill.PAK.bak", "Hill.PAK"},
+                          Link{"TrackLinkedIntoAnotherFolder", "TrackLinkedIntoAnotherFolderDry",
+                               "far/Far.PAK", "a/Hill.PAK", "../far/Far.PAK"}}) {
+      for (const bool dryRun : {false, true}) {
+        Scenario link{dryRun ? l.dryRunName : l.name, {}, {"fix", "--json", "a"}, 1, "", {}};
+        if (dryRun) link.arguments.insert(link.arguments.begin() + 1, "--dry-run");
+        link.before[l.file] = Stock();
+        link.linkPath = l.link;
+        link.linkTarget = l.target;
+        link.after = link.before;
+        link.after[l.link] = Stock();
+        link.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
+        all.push_back(link);
+      }
     }
   }
   {
@@ -953,6 +938,62 @@ TEST_F(ScenarioTest, FixedTrackKeepsItsPermissionBits) {
     EXPECT_EQ(after, bits) << fix.out;
     EXPECT_EQ(ContentOf(track), Fixed("Hill00007Map"));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Every file below root by its UTF-8 path, read through the wide calls on Windows.
+Tree ReadTreeUtf8(const fs::path& root) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    tree[Slashes(entry.path().lexically_relative(root).u8string())] =
+        std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return tree;
+}
+
+// Names outside any ANSI code page: Cyrillic, Chinese and a Latin-1 accent, through scan,
+// fix and restore, each named exactly in the JSON and given a plain ASCII map name.
+// Fault: on Windows such a name printed as "??.PAK" or failed with a bare error number.
+TEST_F(ScenarioTest, NamesOutsideTheCodePage) {
+  const fs::path root = fs::u8path(PathOf("names"));
+  struct Case {
+    std::string name;
+    std::string mapName;
+  };
+  const std::vector<Case> cases = {
+      {"\xD0\xA2\xD1\x80\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.PAK", "______007Map"},
+      {"\xE8\xB5\x9B\xE9\x81\x93.PAK", "__0000007Map"},
+      {"Cr\xC3\xA8me.PAK", "Cr_me0007Map"}};
+  Tree before;
+  for (const Case& c : cases) before[c.name] = Stock();
+  fs::create_directories(root);
+  for (const auto& file : before) {
+    std::ofstream(root / fs::u8path(file.first), std::ios::binary) << file.second;
+  }
+  const std::string folder = root.u8string();
+  const CommandRun scan = RunIn(folder, {"scan", "--json"});
+  const Json scanned = Json::parse(scan.out, nullptr, false);
+  ASSERT_FALSE(scanned.is_discarded()) << scan.out;
+  std::string expected;
+  for (const auto& file : before) expected += file.first + " stock National_Map\n";
+  expected += "clash National_Map:";
+  for (const auto& file : before) expected += " " + file.first;
+  EXPECT_EQ(Summary("scan", scanned), expected + "\n");
+
+  const CommandRun fix = RunIn(folder, {"fix", "--json"});
+  EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
+  Tree fixed;
+  for (const Case& c : cases) AddFixed(fixed, c.name, c.mapName);
+  EXPECT_EQ(ReadTreeUtf8(root), fixed) << fix.out;
+
+  const CommandRun restore = RunIn(folder, {"restore", "--json"});
+  EXPECT_EQ(restore.code, 0) << restore.out << restore.err;
+  EXPECT_EQ(ReadTreeUtf8(root), before);
 }
 
 }  // namespace
