@@ -172,7 +172,7 @@ void Run(JobResult& result) {
     result.summary = collection::ScanSummary(result.tracks, clashes);
     result.report = collection::ScanReport(result.tracks, clashes, result.found.leftovers,
                                            result.found.orphans, "");
-    Preview(result);
+    if (!g_closing) Preview(result);
     return;
   }
   const Chosen chosen = Choose(result.tracks, job);
