@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "clock.h"
 #include "collection.h"
+#include "progress_bar.h"
 #include "report.h"
 #include "version.h"
 
@@ -18,6 +20,34 @@ using collection::Track;
 
 namespace {
 
+// The help, in lines that fit a console of 80 columns. CLI11 prints the usage and the commands
+// and options between the two.
+const char kAbout[] =
+    "trackmaps fixes the map names of a whole collection of track files (.pak):\n"
+    "it lists every clash (a map name that two tracks carry), gives every stock\n"
+    "track a map name no other track carries (keeping the original as TRACK.bak),\n"
+    "and puts originals back.\n";
+const char kFooter[] =
+    "PATH is a track file or a folder, searched recursively; none means the current\n"
+    "folder. With --library DIR (default: the environment variable\n"
+    "TRACKMAPS_LIBRARY), names are chosen and clashes judged against every track\n"
+    "under DIR, and each PATH must lie inside it. On Windows /? shows this help.\n"
+    "Each command tells its options: trackmaps COMMAND --help.\n"
+    "\n"
+    "Examples:\n"
+    "  trackmaps scan Tracks\n"
+    "  trackmaps fix --dry-run --library Tracks Tracks/Desert\n"
+    "  trackmaps restore Tracks/Desert/Hill.PAK\n"
+    "  trackmaps add Tracks Downloads/Dune.PAK\n"
+    "\n"
+    "Exit codes: 0 nothing to do or all done; 1 work left (a stock track or a\n"
+    "clash) or a track or folder failed; 2 a usage error, or for scan a track or\n"
+    "folder that could not be read. With --json a usage error writes nothing on\n"
+    "standard output, only its line on standard error.";
+// Said from Explorer, under the help: the window does the same work.
+const char kWindowProgram[] =
+    "To work in a window instead, start tracklibrary.exe (the Track Library).";
+
 // What the command line asked for.
 struct Request {
   std::string run;  // "scan", "fix" or "restore"
@@ -27,44 +57,16 @@ struct Request {
   std::vector<std::string> paths;
 };
 
-const char* PhaseText(collection::Phase phase) {
-  switch (phase) {
-    case collection::Phase::kScanning:
-      return "scanning";
-    case collection::Phase::kFixing:
-      return "fixing";
-    case collection::Phase::kRestoring:
-      return "restoring";
-    case collection::Phase::kAdding:
-      break;
-  }
-  return "adding";
-}
-
-// A bar on the terminal's error stream once the work has taken more than a second.
-collection::Progress ProgressBar(std::ostream& err, bool terminal) {
-  if (!terminal) return {};
-  const auto start = std::chrono::steady_clock::now();
-  return [&err, start](const collection::ProgressStep& step) {
-    if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) return true;
-    const std::size_t width = 30;
-    const bool done = step.tracksDone == step.tracksTotal;
-    const std::size_t filled =
-        step.bytesTotal <= 0
-            ? width
-            : static_cast<std::size_t>(step.bytesDone * static_cast<double>(width) /
-                                       static_cast<double>(step.bytesTotal));
-    err << "\r" << PhaseText(step.phase) << " [" << std::string(filled, '#')
-        << std::string(width - filled, ' ') << "] " << step.tracksDone << "/" << step.tracksTotal
-        << (done ? "\r\x1b[K" : "") << std::flush;
-    return true;
-  };
+// Progress on err when it is a terminal, else none.
+collection::Progress ProgressFor(std::ostream& err, const Console& console) {
+  if (!console.errTerminal) return {};
+  return ProgressBar(err, std::chrono::milliseconds(console.progressDelayMs));
 }
 
 int Scan(const Request& request, const collection::Gathered& gathered, std::ostream& out,
-         std::ostream& err, bool terminal) {
+         std::ostream& err, const Console& console) {
   const std::vector<Track> tracks =
-      collection::ScanTracks(gathered.tracks, ProgressBar(err, terminal));
+      collection::ScanTracks(gathered.tracks, ProgressFor(err, console));
   const std::vector<Clash> clashes = collection::ClashesOf(tracks);
   ReportScan(out, tracks, clashes, gathered.leftovers, request.json);
   bool work = !clashes.empty();
@@ -83,12 +85,12 @@ bool AnyFailed(const std::vector<Outcome>& outcomes) {
 }
 
 int Fix(const Request& request, const collection::Gathered& gathered, std::ostream& out,
-        std::ostream& err, bool terminal) {
+        std::ostream& err, const Console& console) {
   collection::FixOptions options;
   options.dryRun = request.dryRun;
   options.refix = request.refix;
   options.clockDigit = ClockDigit();  // once for the whole run
-  const collection::Progress progress = ProgressBar(err, terminal);
+  const collection::Progress progress = ProgressFor(err, console);
   const std::vector<Track> tracks = collection::ScanTracks(gathered.tracks, progress);
   const std::vector<Outcome> outcomes = collection::FixTracks(tracks, options, progress);
   const std::vector<Clash> clashes = collection::ClashesAfter(tracks, outcomes);
@@ -97,8 +99,8 @@ int Fix(const Request& request, const collection::Gathered& gathered, std::ostre
 }
 
 int Restore(const Request& request, const collection::Gathered& gathered, std::ostream& out,
-            std::ostream& err, bool terminal) {
-  const collection::Progress progress = ProgressBar(err, terminal);
+            std::ostream& err, const Console& console) {
+  const collection::Progress progress = ProgressFor(err, console);
   const std::vector<Track> tracks = collection::ScanTracks(gathered.tracks, progress);
   const std::vector<Outcome> outcomes = collection::RestoreTracks(tracks, request.dryRun, progress);
   ReportRestore(out, outcomes, request.json);
@@ -108,26 +110,17 @@ int Restore(const Request& request, const collection::Gathered& gathered, std::o
 }  // namespace
 
 int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-                 bool errTerminal) {
-  CLI::App app(
-      "Scans a collection of track files for map names that clash, gives every track a map name "
-      "of its own, and puts originals back.\n"
-      "PATH is a track file (*.pak) or a folder, searched recursively; none means the current "
-      "folder.\n"
-      "Exit codes: 0 nothing to do or all done, 1 work left (stock tracks, clashes) or a track "
-      "or folder failed, 2 a usage error (and, for scan, a track or folder that could not be "
-      "read).",
-      "trackmaps");
+                 const Console& console) {
+  CLI::App app(kAbout, "trackmaps");
+  app.get_formatter()->column_width(18);
   app.set_version_flag("--version", std::string("trackmaps ") + TMF_VERSION_TEXT);
   app.require_subcommand(1);
 
   Request request;
   CLI::App* scan =
       app.add_subcommand("scan", "List every track's state and map name, and every clash");
-  CLI::App* fix = app.add_subcommand(
-      "fix",
-      "Give every stock track a map name no other track carries; the original is kept as "
-      "TRACK.bak");
+  CLI::App* fix =
+      app.add_subcommand("fix", "Give each stock track its own map name, keeping TRACK.bak");
   CLI::App* restore =
       app.add_subcommand("restore", "Put the original of every fixed track back from its backup");
   for (CLI::App* command : {scan, fix, restore}) {
@@ -139,10 +132,21 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     command->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
   }
   fix->add_flag("--refix", request.refix,
-                "Also give a new name to fixed tracks whose name clashes with an earlier one");
+                "Also rename fixed tracks whose name an earlier track carries");
+  // Each command's help ends with its example; the program's with them all.
+  scan->footer("Example: trackmaps scan Tracks");
+  fix->footer("Example: trackmaps fix --dry-run --library Tracks Tracks/Desert");
+  restore->footer("Example: trackmaps restore Tracks/Desert/Hill.PAK");
+  app.footer(kFooter);
 
+  std::vector<std::string> arguments = EdgeArguments(argc, argv, console.explorer);
+  if (console.explorer && arguments.empty()) {
+    out << app.help() << kWindowProgram << '\n';
+    return 0;
+  }
+  std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
   try {
-    app.parse(argc, argv);
+    app.parse(arguments);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e, out, err);
   } catch (const CLI::CallForAllHelp& e) {
@@ -170,10 +174,10 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     err << "trackmaps: cannot read the folder " << folder << '\n';
   }
   if (request.run == "scan") {
-    const int code = Scan(request, gathered, out, err, errTerminal);
+    const int code = Scan(request, gathered, out, err, console);
     return gathered.unreadable.empty() ? code : 2;
   }
-  const int code = request.run == "fix" ? Fix(request, gathered, out, err, errTerminal)
-                                        : Restore(request, gathered, out, err, errTerminal);
+  const int code = request.run == "fix" ? Fix(request, gathered, out, err, console)
+                                        : Restore(request, gathered, out, err, console);
   return gathered.unreadable.empty() ? code : std::max(code, 1);
 }

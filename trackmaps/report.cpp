@@ -4,6 +4,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "json_bytes.h"
+
 using collection::Action;
 using collection::Clash;
 using collection::Kind;
@@ -72,9 +74,10 @@ Json ClashesJson(const std::vector<Clash>& clashes) {
   return list;
 }
 
-// Bytes that are not UTF-8 become U+FFFD rather than stopping the report.
+// Bytes that are not UTF-8 become U+FFFD rather than stopping the report; their exact bytes go
+// beside them in base64.
 void WriteJson(std::ostream& out, const Json& document) {
-  out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  out << WithExactBytes(document).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 // "name" padded to width, for the columns of the report for people.
@@ -117,6 +120,11 @@ std::string TrackCount(std::size_t count) {
 
 std::string ClashCount(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " clash" : " clashes");
+}
+
+// After a fix: "1 clash remains", "2 clashes remain".
+const char* RemainText(std::size_t clashes) {
+  return clashes == 0 ? "" : clashes == 1 ? " remains" : " remain";
 }
 
 }  // namespace
@@ -181,7 +189,7 @@ void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
   WriteClashLines(out, clashes);
   out << TrackCount(outcomes.size());
   if (!labels.empty()) out << " (" << Counts(labels) << ")";
-  out << ", " << ClashCount(clashes.size()) << (clashes.empty() ? "" : " remain") << '\n';
+  out << ", " << ClashCount(clashes.size()) << RemainText(clashes.size()) << '\n';
 }
 
 void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, bool json) {

@@ -10,7 +10,7 @@
 int main(int argc, char** argv) {
   PinClockDigit(7);
   ShimStartDriver();
-  const int code = RunTrackmaps(argc, argv, std::cout, std::cerr, false);
+  const int code = RunTrackmaps(argc, argv, std::cout, std::cerr, Console());
   ShimEndDriver();
   return code;
 }
