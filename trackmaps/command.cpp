@@ -20,19 +20,19 @@ using collection::Track;
 
 namespace {
 
-// The help, in lines that fit a console of 80 columns. CLI11 prints the usage and the commands
-// and options between the two.
+// The help, in lines that fit a console of 80 columns even when indented (the zip's README.txt
+// carries it). CLI11 prints the usage and the commands and options between the two.
 const char kAbout[] =
     "trackmaps fixes the map names of a whole collection of track files (.pak):\n"
     "it lists every clash (a map name that two tracks carry), gives every stock\n"
-    "track a map name no other track carries (keeping the original as TRACK.bak),\n"
-    "and puts originals back.\n";
+    "track a map name no other track carries (keeping the original as\n"
+    "TRACK.bak), and puts originals back.\n";
 const char kFooter[] =
-    "PATH is a track file or a folder, searched recursively; none means the current\n"
-    "folder. With --library DIR (default: the environment variable\n"
-    "TRACKMAPS_LIBRARY), names are chosen and clashes judged against every track\n"
-    "under DIR, and each PATH must lie inside it. On Windows /? shows this help.\n"
-    "Each command tells its options: trackmaps COMMAND --help.\n"
+    "PATH is a track file or a folder, searched recursively; none means the\n"
+    "current folder. With --library DIR (default: the environment variable\n"
+    "TRACKMAPS_LIBRARY), names are chosen and clashes judged against every\n"
+    "track under DIR, and each PATH must lie inside it. On Windows /? shows\n"
+    "this help. Each command tells its options: trackmaps COMMAND --help.\n"
     "\n"
     "Examples:\n"
     "  trackmaps scan Tracks\n"
@@ -41,9 +41,9 @@ const char kFooter[] =
     "  trackmaps add Tracks Downloads/Dune.PAK\n"
     "\n"
     "Exit codes: 0 nothing to do or all done; 1 work left (a stock track or a\n"
-    "clash) or a track or folder failed; 2 a usage error, or for scan a track or\n"
-    "folder that could not be read. With --json a usage error writes nothing on\n"
-    "standard output, only its line on standard error.";
+    "clash) or a track or folder failed; 2 a usage error, or for scan a track\n"
+    "or folder that could not be read. With --json a usage error writes\n"
+    "nothing on standard output, only its line on standard error.";
 // Said from Explorer, under the help: the window does the same work.
 const char kWindowProgram[] =
     "To work in a window instead, start tracklibrary.exe (the Track Library).";
@@ -132,7 +132,7 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     command->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
   }
   fix->add_flag("--refix", request.refix,
-                "Also rename fixed tracks whose name an earlier track carries");
+                "Also rename fixed tracks that carry an earlier track's name");
   // Each command's help ends with its example; the program's with them all.
   scan->footer("Example: trackmaps scan Tracks");
   fix->footer("Example: trackmaps fix --dry-run --library Tracks Tracks/Desert");
