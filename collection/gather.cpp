@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
-#include <utility>
 
 #include "collection.h"
 #include "store.h"
@@ -14,60 +13,55 @@ namespace {
 const char kLeftoverMark[] = ".trackmaps-";
 const char kLeftoverEnd[] = ".tmp";
 
+using files::Join;
+using files::NameOf;
+
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-bool IsSeparator(char c) { return c == '/' || c == kSeparator; }
-
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return IsSeparator(folder.back()) ? folder + name : folder + kSeparator + name;
+// Whether name is a track's backup ("X.pak.bak", any letter case) whose track is not in names.
+bool IsOrphanName(const std::string& name, const std::set<std::string>& names) {
+  if (name.size() <= 4) return false;
+  std::string end = name.substr(name.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string track = name.substr(0, name.size() - 4);
+  return end == ".bak" && IsTrackName(track) && names.count(track) == 0;
 }
 
-std::string NameOf(const std::string& path) {
-  std::string::size_type at = path.size();
-  while (at > 0 && !IsSeparator(path[at - 1])) --at;
-  return path.substr(at);
-}
-
-// Walks a folder and every folder inside it; links to folders are not followed. prefix is what
-// the printed paths start with ("" for the current folder, which is then not printed).
+// Walks a folder and every folder inside it; links to folders are not followed, and a folder is
+// never a track, whatever its name. prefix is what the printed paths start with ("" for the
+// current folder, which is then not printed).
 void Walk(const std::string& folder, const std::string& prefix, Gathered& gathered) {
   std::vector<std::string> names;
   std::string error;
   if (!ListFolder(folder, names, error)) {
-    gathered.unreadable.push_back((prefix.empty() ? "." : prefix) + " (" + error + ")");
+    gathered.unreadable.push_back({prefix.empty() ? "." : prefix, error});
     return;
   }
+  const std::set<std::string> present(names.begin(), names.end());
   for (const std::string& name : names) {
     const std::string path = Join(folder, name);
     const std::string printed = Join(prefix, name);
     const EntryInfo entry = ProbeEntry(path);
-    if (IsTrackName(name)) {
+    if (entry.type == EntryType::kFolder) {
+      Walk(path, printed, gathered);
+    } else if (entry.type == EntryType::kLink && entry.target == EntryType::kFolder) {
+      continue;
+    } else if (IsTrackName(name)) {
       gathered.tracks.push_back(printed);
     } else if (IsLeftoverName(name)) {
       gathered.leftovers.push_back(printed);
+    } else if (IsOrphanName(name, present)) {
+      gathered.orphans.push_back(printed);
     }
-    if (entry.type == EntryType::kFolder) Walk(path, printed, gathered);
   }
 }
 
-// Sorts by path bytes and keeps each path, and each file reached under two paths, once.
-void SortAndKeepOnce(std::vector<std::string>& paths, bool byIdentity) {
+// Sorts by path bytes and keeps each path once. A file reached under two paths is two tracks.
+void SortAndKeepOnce(std::vector<std::string>& paths) {
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-  if (!byIdentity) return;
-  std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
-  std::vector<std::string> kept;
-  for (const std::string& path : paths) {
-    FileIdentity identity;
-    if (IdentityAt(path, identity) && !seen.insert({identity.volume, identity.index}).second) {
-      continue;  // the same file under a path earlier in byte order
-    }
-    kept.push_back(path);
-  }
-  paths.swap(kept);
 }
 
 }  // namespace
@@ -86,8 +80,7 @@ bool IsLeftoverName(const std::string& name) {
 void FlushFoldersOf(const std::set<std::string>& paths) {
   std::set<std::string> folders;
   for (const std::string& path : paths) {
-    const std::string folder = path.substr(0, path.size() - NameOf(path).size());
-    if (folders.insert(folder).second) FlushFolderOf(path);
+    if (folders.insert(files::FolderPrefix(path)).second) FlushFolderOf(path);
   }
 }
 
@@ -125,8 +118,9 @@ bool GatherTracks(const std::vector<std::string>& arguments, Gathered& gathered,
       gathered.tracks.push_back(argument);
     }
   }
-  SortAndKeepOnce(gathered.tracks, true);
-  SortAndKeepOnce(gathered.leftovers, false);
+  SortAndKeepOnce(gathered.tracks);
+  SortAndKeepOnce(gathered.leftovers);
+  SortAndKeepOnce(gathered.orphans);
   return true;
 }
 

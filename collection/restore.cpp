@@ -9,15 +9,20 @@ namespace {
 
 bool RestoreTrack(const Track& track, std::string& error) {
   const std::string backupPath = track.path + ".bak";
-  if (ProbeEntry(track.path).type == EntryType::kLink ||
-      ProbeEntry(backupPath).type == EntryType::kLink) {
-    error = "the track or its backup is a link; restore the files they lead to";
-    return false;
+  const std::string linkError = "the track or its backup is a link; restore the files they lead to";
+  FileFacts now;
+  FileFacts backupNow;
+  {
+    FileHandle file;
+    FileHandle backup;
+    if (!OpenNotLinked(track.path, linkError, file, now, error) ||
+        !OpenNotLinked(backupPath, linkError, backup, backupNow, error)) {
+      if (error == "no such file") error = "changed since it was scanned";
+      return false;
+    }
   }
-  FileIdentity now;
-  FileIdentity backupNow;
-  if (!IdentityAt(track.path, now) || !Unchanged(now, track.identity) ||
-      !IdentityAt(backupPath, backupNow) || !Unchanged(backupNow, track.backupIdentity)) {
+  // Closed before the rename: Windows keeps the name of a file replaced while it is open.
+  if (!Unchanged(now, track.identity) || !Unchanged(backupNow, track.backupIdentity)) {
     error = "changed since it was scanned";
     return false;
   }

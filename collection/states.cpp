@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "collection.h"
+#include "game_texts.h"
 #include "stream.h"
 
 namespace collection {
@@ -13,11 +14,11 @@ namespace {
 // compare it with the backup's repair, with the name the track carries where the backup has its
 // first stock name. A backup is the original when it has the track's length and its repair
 // gives the track byte for byte. Fills the track's state, kind, map name and backup identity.
-bool ReadTrack(StoreFile& file, Track& track) {
+bool ReadTrack(FileHandle& file, Track& track) {
   const std::int64_t size = track.identity.size;
   StockSeeker seeker;
-  StoreFile backup;
-  FileIdentity backupIdentity;
+  FileHandle backup;
+  FileFacts backupIdentity;
   std::string ignored;
   // The backup's kind and its first stock name.
   StockSeeker original;
@@ -77,8 +78,8 @@ bool ReadTrack(StoreFile& file, Track& track) {
 }  // namespace
 
 const std::string& StockName(Kind kind) {
-  static const std::string kNational = "National_Map";
-  static const std::string kSupercross = "Supercross_Map";
+  static const std::string kNational = kNationalMap;
+  static const std::string kSupercross = kSupercrossMap;
   static const std::string kNone;
   return kind == Kind::kNational ? kNational : kind == Kind::kSupercross ? kSupercross : kNone;
 }
@@ -91,7 +92,7 @@ Track ScanTrack(const std::string& path) {
     track.error = "a link that leads nowhere";
     return track;
   }
-  StoreFile file;
+  FileHandle file;
   if (!OpenForReading(path, file, track.identity, track.error) || !ReadTrack(file, track)) {
     track.state = State::kError;
     track.kind = Kind::kNone;
@@ -104,7 +105,7 @@ std::vector<Track> ScanTracks(const std::vector<std::string>& paths, const Progr
   std::int64_t total = 0;
   std::vector<std::int64_t> sizes;
   for (const std::string& path : paths) {
-    FileIdentity identity;
+    FileFacts identity;
     sizes.push_back(IdentityAt(path, identity) ? identity.size : 0);
     total += sizes.back();
   }

@@ -1,105 +1,98 @@
-// The platform's file operations under the track library: one small function each, a Win32 file
-// and a POSIX file behind the same declarations, chosen by the build. Failures come back as a
-// reason in words ("permission denied", "in use by another program", "disk full").
+// The file primitives as the track library uses them: its paths are UTF-8 (the wide calls on
+// Windows), it reads tracks shared with other readers only, and every failure comes back as a
+// reason in words.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "files.h"
+#include "paths.h"
+
 namespace collection {
 
-// The platform's directory separator.
-extern const char kSeparator;
+using files::CloseFile;
+using files::CopyContent;
+using files::EntryInfo;
+using files::EntryType;
+using files::FileFacts;
+using files::FileHandle;
+using files::FlushFile;
+using files::kSeparator;
+using files::ReadAt;
+using files::SameFile;
+using files::SetSize;
+using files::Unchanged;
+using files::UniqueNumber;
+using files::WriteAt;
 
-// An open file, closed by the guard on every path that did not close it itself.
-struct StoreFile {
-  std::intptr_t handle = -1;  // -1 is INVALID_HANDLE_VALUE on Win32 and no descriptor on POSIX
-
-  StoreFile() = default;
-  ~StoreFile();
-  StoreFile(const StoreFile&) = delete;
-  StoreFile& operator=(const StoreFile&) = delete;
-};
-
-enum class EntryType { kMissing, kRegular, kFolder, kLink, kOther };
-
-// What a path names, without following a final link.
-struct EntryInfo {
-  EntryType type = EntryType::kMissing;
-  EntryType target = EntryType::kMissing;  // for a link: what it leads to (kMissing: dangling)
-};
-EntryInfo ProbeEntry(const std::string& path);
-
-// The names in a folder (no "." and ".."), unsorted.
-bool ListFolder(const std::string& folder, std::vector<std::string>& names, std::string& error);
-
-// Which file an open file is, and its size and modification time.
-struct FileIdentity {
-  std::uint64_t volume = 0;
-  std::uint64_t index = 0;
-  std::int64_t size = 0;
-  std::int64_t modified = 0;
-};
-// The same file: the same volume and index.
-inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-  return a.volume == b.volume && a.index == b.index;
-}
-// The same file, with the same size and modification time.
-inline bool Unchanged(const FileIdentity& a, const FileIdentity& b) {
-  return SameFile(a, b) && a.size == b.size && a.modified == b.modified;
+inline EntryInfo ProbeEntry(const std::string& path) {
+  return files::ProbeEntry(files::Utf8Path{path});
 }
 
-// Opens an existing regular file for reading, never blocking on a FIFO or device, shared with
-// readers only (another program writing it, or holding it to itself, makes this fail).
-bool OpenForReading(const std::string& path, StoreFile& file, FileIdentity& identity,
-                    std::string& error);
+inline bool ListFolder(const std::string& folder, std::vector<std::string>& names,
+                       std::string& error) {
+  return files::ListFolder(files::Utf8Path{folder}, names, error);
+}
 
-// The identity of the file now at path (following links), or false when there is none.
-bool IdentityAt(const std::string& path, FileIdentity& identity);
+// Opens an existing regular file for reading, shared with readers only (another program
+// writing it, or holding it to itself, makes this fail), and gives its facts.
+inline bool OpenForReading(const std::string& path, FileHandle& file, FileFacts& facts,
+                           std::string& error) {
+  return files::OpenExisting(files::Utf8Path{path}, files::Access::kRead, files::Sharing::kReaders,
+                             file, error) &&
+         files::QueryOpen(file, facts, error);
+}
 
-// Reads up to size bytes at offset; got is less than size only at the end of the file.
-bool ReadAt(StoreFile& file, std::int64_t offset, char* data, std::size_t size, std::size_t& got,
-            std::string& error);
+// Whether the file open at path was reached through a link, seen or hidden.
+inline bool ReachedThroughLink(const std::string& path, FileHandle& file) {
+  return files::ReachedThroughLink(files::Utf8Path{path}, file);
+}
 
-// Creates a new file at path; fails if anything of that name exists.
-bool CreateNew(const std::string& path, StoreFile& file, std::string& error);
+// Opens path as OpenForReading does, but refuses with linkError a file reached through a link,
+// seen or hidden: a rename at path would move the link, or under Wine the file it leads to.
+inline bool OpenNotLinked(const std::string& path, const std::string& linkError, FileHandle& file,
+                          FileFacts& facts, std::string& error) {
+  bool link = ProbeEntry(path).type == EntryType::kLink;
+  if (!link) {
+    if (!OpenForReading(path, file, facts, error)) return false;
+    link = ReachedThroughLink(path, file);
+  }
+  if (!link) return true;
+  error = linkError;
+  return false;
+}
 
-// Gives a new file its final size at once (the stretches not yet written read as zeros).
-bool SetSize(StoreFile& file, std::int64_t size, std::string& error);
+// The facts of the file now at path (following links), or false when there is none.
+inline bool IdentityAt(const std::string& path, FileFacts& facts) {
+  bool missing = false;
+  return files::FactsAt(files::Utf8Path{path}, facts, missing);
+}
 
-// Copies the bytes [begin, end) of from to the same offsets of to, by the kernel where it can.
-bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t begin, std::int64_t end,
-                 std::string& error);
+inline bool CreateNew(const std::string& path, unsigned permissions, FileHandle& file,
+                      std::string& error) {
+  return files::CreateNew(files::Utf8Path{path}, permissions, file, error);
+}
 
-// Writes exactly size bytes at offset.
-bool WriteAt(StoreFile& file, std::int64_t offset, const char* data, std::size_t size,
-             std::string& error);
+inline bool HardLink(const std::string& existing, const std::string& linkPath, bool& noLinks,
+                     std::string& error) {
+  return files::HardLink(files::Utf8Path{existing}, files::Utf8Path{linkPath}, noLinks, error);
+}
 
-// Flushes the file's content to stable storage.
-bool FlushFile(StoreFile& file, std::string& error);
+// The caller flushes the folder (once for many renames: a rename not yet on storage leaves the
+// old file whole at to).
+inline bool RenameReplacing(const std::string& from, const std::string& to, std::string& error) {
+  return files::RenameReplacing(files::Utf8Path{from}, files::Utf8Path{to}, error);
+}
 
-bool CloseFile(StoreFile& file, std::string& error);
+inline bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error) {
+  return files::RenameNoReplace(files::Utf8Path{from}, files::Utf8Path{to}, error);
+}
 
-// Makes linkPath a second name of the file at existing. noLinks is set when the file system has
-// no hard links (the caller then keeps the original by renaming).
-bool HardLink(const std::string& existing, const std::string& linkPath, bool& noLinks,
-              std::string& error);
+inline bool RemoveFile(const std::string& path, std::string& error) {
+  return files::RemoveFile(files::Utf8Path{path}, error);
+}
 
-// Renames from to to in one step, replacing what is at to. The caller flushes the folder (once
-// for many renames: a rename not yet on storage leaves the old file whole at to).
-bool RenameReplacing(const std::string& from, const std::string& to, std::string& error);
-
-// Renames from to to, never replacing anything at to.
-bool RenameNoReplace(const std::string& from, const std::string& to, std::string& error);
-
-bool RemoveFile(const std::string& path, std::string& error);
-
-// Flushes the folder holding path, so that renames and links in it are on stable storage.
-void FlushFolderOf(const std::string& path);
-
-// A number that differs between runs and processes, for temporary names.
-unsigned long UniqueNumber();
+inline void FlushFolderOf(const std::string& path) { files::FlushFolderOf(files::Utf8Path{path}); }
 
 }  // namespace collection

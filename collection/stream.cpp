@@ -4,18 +4,15 @@
 #include <cstring>
 #include <vector>
 
+#include "game_texts.h"
 #include "search.h"
 
 namespace collection {
 
 namespace {
 
-const std::string kNational = "National_Map";
-const std::string kSupercross = "Supercross_Map";
-const char kMarkerSite[] = ";  The Sun";
-const char kFixMarker[] = ";TDFIX   1";
-constexpr std::size_t kMarkerLength = sizeof kMarkerSite - 1;
-static_assert(sizeof kMarkerSite == sizeof kFixMarker, "the fix marker keeps the length");
+const std::string kNational = kNationalMap;
+const std::string kSupercross = kSupercrossMap;
 
 // The first occurrence of needle lying wholly in text[from, end), or end when there is none.
 std::size_t FindIn(const std::string& text, std::size_t from, std::size_t end, const char* needle,
@@ -81,7 +78,7 @@ bool FeedRepair(StreamRepair& stream, const char* data, std::size_t size, bool l
   return true;
 }
 
-bool RepairFile(StoreFile& file, std::int64_t size, std::size_t window, StreamRepair& stream,
+bool RepairFile(FileHandle& file, std::int64_t size, std::size_t window, StreamRepair& stream,
                 const RepairSink& sink, std::string& error) {
   error.clear();
   std::vector<char> buffer(window);
@@ -148,7 +145,7 @@ void SeekStock(StockSeeker& seeker, const char* data, std::size_t size) {
   }
 }
 
-bool SeekStockInFile(StoreFile& file, std::int64_t from, std::int64_t size, bool stopAtNational,
+bool SeekStockInFile(FileHandle& file, std::int64_t from, std::int64_t size, bool stopAtNational,
                      StockSeeker& seeker, std::string& error) {
   std::vector<char> buffer(kWindow);
   for (std::int64_t offset = from; offset < size;) {

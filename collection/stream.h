@@ -44,7 +44,7 @@ bool FeedRepair(StreamRepair& stream, const char* data, std::size_t size, bool l
 
 // Reads size bytes of file in windows through a repair. error says why reading failed; a stop by
 // sink returns false with error empty.
-bool RepairFile(StoreFile& file, std::int64_t size, std::size_t window, StreamRepair& stream,
+bool RepairFile(FileHandle& file, std::int64_t size, std::size_t window, StreamRepair& stream,
                 const RepairSink& sink, std::string& error);
 
 // The first offsets of the two stock names in a file, -1 where absent.
@@ -64,7 +64,7 @@ void SeekStock(StockSeeker& seeker, const char* data, std::size_t size);
 
 // Reads a file from offset from on through seeker, to its end, or with stopAtNational until a
 // "National_Map" has been seen (which decides the kind alone).
-bool SeekStockInFile(StoreFile& file, std::int64_t from, std::int64_t size, bool stopAtNational,
+bool SeekStockInFile(FileHandle& file, std::int64_t from, std::int64_t size, bool stopAtNational,
                      StockSeeker& seeker, std::string& error);
 
 }  // namespace collection

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "collection.h"
+#include "game_texts.h"
 #include "names.h"
 #include "stream.h"
 
@@ -15,10 +16,14 @@ namespace collection {
 
 namespace {
 
+const char kTrackIsLink[] = "is a link; fix the file it leads to";
+const char kBackupIsLink[] = " is a link; not replaced";
+const std::string kHoldsBoth = std::string("holds both ") + kNationalMap + " and " + kSupercrossMap;
+
 // A temporary file that is removed unless the fix got as far as renaming it.
 struct TemporaryFile {
   std::string path;
-  StoreFile file;
+  FileHandle file;
   bool renamed = false;
 
   TemporaryFile() = default;
@@ -31,14 +36,8 @@ struct TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 };
 
-std::string FolderPrefix(const std::string& path) {
-  std::string::size_type at = path.size();
-  while (at > 0 && path[at - 1] != '/' && path[at - 1] != kSeparator) --at;
-  return path.substr(0, at);
-}
-
 // Whether two open files of equal size hold the same bytes.
-bool SameContent(StoreFile& a, StoreFile& b, std::int64_t size, bool& same, std::string& error) {
+bool SameContent(FileHandle& a, FileHandle& b, std::int64_t size, bool& same, std::string& error) {
   std::vector<char> left(kWindow);
   std::vector<char> right(kWindow);
   same = true;
@@ -69,9 +68,10 @@ std::size_t NextDifference(const char* a, const char* b, std::size_t at, std::si
 // the stretches the repair leaves alone are copied (by the kernel where it can), the changed
 // bytes are written. Each page of the copy is written once, so no write waits for the
 // write-back of a page copied earlier. The caller flushes it.
-bool WriteRepairedCopy(StoreFile& source, std::int64_t size, const std::string& stock,
-                       const std::string& name, TemporaryFile& temporary, std::string& error) {
-  if (!CreateNew(temporary.path, temporary.file, error)) return false;
+bool WriteRepairedCopy(FileHandle& source, std::int64_t size, const std::string& stock,
+                       const std::string& name, unsigned permissions, TemporaryFile& temporary,
+                       std::string& error) {
+  if (!CreateNew(temporary.path, permissions, temporary.file, error)) return false;
   if (!SetSize(temporary.file, size, error)) return false;
   std::int64_t copied = 0;  // every byte before this is in the copy
   StreamRepair stream;
@@ -105,16 +105,12 @@ struct BackupCheck {
 
 // The checks every fix makes before writing anything, dry runs included: the track is a plain
 // file unchanged since the scan, and its backup name is free or holds the same bytes.
-bool CheckBeforeFix(const Track& track, StoreFile& file, BackupCheck& check, std::string& error) {
+bool CheckBeforeFix(const Track& track, FileHandle& file, BackupCheck& check, std::string& error) {
   const std::string backupPath = track.path + ".bak";
-  // A symbolic link is refused, whatever it leads to (its own backup name among others): the
-  // rename would put a plain file in its place.
-  if (ProbeEntry(track.path).type == EntryType::kLink) {
-    error = "is a link; fix the file it leads to";
-    return false;
-  }
-  FileIdentity identity;
-  if (!OpenForReading(track.path, file, identity, error)) return false;
+  // A link is refused, whatever it leads to (its own backup name among others): the rename would
+  // put a plain file in its place.
+  FileFacts identity;
+  if (!OpenNotLinked(track.path, kTrackIsLink, file, identity, error)) return false;
   if (!Unchanged(identity, track.identity)) {
     error = "changed since it was scanned";
     return false;
@@ -125,18 +121,23 @@ bool CheckBeforeFix(const Track& track, StoreFile& file, BackupCheck& check, std
     error = backupPath + " exists and is not a regular file; not replaced";
     return false;
   }
-  // A second link to the track itself (a run killed between linking and renaming leaves one)
-  // holds the original by definition.
-  FileIdentity backupIdentity;
-  if (IdentityAt(backupPath, backupIdentity) && SameFile(backupIdentity, identity)) {
+  // A second hard link to the track itself (a run killed between linking and renaming leaves
+  // one) holds the original by definition; a symbolic one would lose it at the rename.
+  FileFacts backupIdentity;
+  FileHandle existing;
+  if (!OpenNotLinked(backupPath, backupPath + kBackupIsLink, existing, backupIdentity, error)) {
+    if (error != backupPath + kBackupIsLink) {
+      error = backupPath + " exists and cannot be read (" + error + "); not replaced";
+    }
+    return false;
+  }
+  if (SameFile(backupIdentity, identity)) {
     check.exists = true;
     check.secondLink = true;
     return true;
   }
-  StoreFile existing;
   bool same = false;
-  if (!OpenForReading(backupPath, existing, backupIdentity, error) ||
-      backupIdentity.size != identity.size ||
+  if (backupIdentity.size != identity.size ||
       !SameContent(file, existing, identity.size, same, error) || !same) {
     error = backupPath + " exists and differs from the track; not replaced";
     return false;
@@ -151,13 +152,13 @@ struct Pending {
   std::size_t outcome = 0;  // its index among the outcomes
   bool refix = false;
   BackupCheck check;
-  StoreFile file;    // the track, held open (shared with readers only) until its turn
-  StoreFile backup;  // the original a refix copies from
+  FileHandle file;    // the track, held open (shared with readers only) until its turn
+  FileHandle backup;  // the original a refix copies from
   TemporaryFile temporary;
 };
 
 std::string TemporaryPathFor(const std::string& path) {
-  const std::string folder = FolderPrefix(path);
+  const std::string folder = files::FolderPrefix(path);
   return folder + TemporaryNameFor(path.substr(folder.size()), UniqueNumber());
 }
 
@@ -170,16 +171,14 @@ bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::str
     if (dryRun) return true;
     pending.temporary.path = TemporaryPathFor(track.path);
     return WriteRepairedCopy(pending.file, track.identity.size, track.mapName, name,
-                             pending.temporary, error);
+                             track.identity.permissions, pending.temporary, error);
   }
-  if (ProbeEntry(track.path).type == EntryType::kLink) {
-    error = "is a link; fix the file it leads to";
-    return false;
-  }
-  FileIdentity identity;
-  FileIdentity backupIdentity;
-  if (!OpenForReading(track.path, pending.file, identity, error) ||
-      !OpenForReading(track.path + ".bak", pending.backup, backupIdentity, error)) {
+  FileFacts identity;
+  FileFacts backupIdentity;
+  const std::string backupPath = track.path + ".bak";
+  if (!OpenNotLinked(track.path, kTrackIsLink, pending.file, identity, error) ||
+      !OpenNotLinked(backupPath, backupPath + kBackupIsLink, pending.backup, backupIdentity,
+                     error)) {
     return false;
   }
   if (!Unchanged(identity, track.identity) || !Unchanged(backupIdentity, track.backupIdentity)) {
@@ -189,7 +188,7 @@ bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::str
   if (dryRun) return true;
   pending.temporary.path = TemporaryPathFor(track.path);
   return WriteRepairedCopy(pending.backup, backupIdentity.size, StockName(track.kind), name,
-                           pending.temporary, error);
+                           identity.permissions, pending.temporary, error);
 }
 
 // Puts a flushed copy in its track's place; a stock track's original keeps the backup's name.
@@ -200,7 +199,7 @@ bool CommitFix(Pending& pending, std::string& error) {
   // Closed before any name changes: Windows keeps the name of a file deleted while it is open.
   CloseFile(pending.file, error);
   CloseFile(pending.backup, error);
-  FileIdentity now;
+  FileFacts now;
   if (!IdentityAt(track.path, now) || !Unchanged(now, track.identity)) {
     error = "the track was replaced while being fixed; nothing changed";
     return false;
@@ -219,7 +218,7 @@ bool CommitFix(Pending& pending, std::string& error) {
   backupLink.path = TemporaryPathFor(backupPath);
   bool noLinks = false;
   if (HardLink(track.path, backupLink.path, noLinks, error)) {
-    FileIdentity linked;
+    FileFacts linked;
     if (!IdentityAt(backupLink.path, linked) || !SameFile(linked, track.identity)) {
       error = "the track was replaced while being fixed; nothing changed";
       return false;
@@ -286,11 +285,14 @@ constexpr std::int64_t kBatchBytes = std::int64_t{256} << 20;
 std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOptions& options,
                                const Progress& progress) {
   // Every name the collection carries, and the stock names, are taken from the start.
-  std::set<std::string> taken = {StockName(Kind::kNational), StockName(Kind::kSupercross)};
+  std::set<std::string> taken = options.outsideNames;
+  taken.insert(StockName(Kind::kNational));
+  taken.insert(StockName(Kind::kSupercross));
   for (const Track& track : tracks) {
     if (track.state == State::kFixed) taken.insert(track.mapName);
   }
-  std::set<std::string> kept;     // fixed names that an earlier track in path order carries
+  // Fixed names that a track outside the run or an earlier track in path order carries.
+  std::set<std::string> kept = options.outsideNames;
   std::set<std::string> changed;  // folders whose renames are to be flushed, once each
   std::vector<Outcome> outcomes(tracks.size());
   std::vector<std::unique_ptr<Pending>> batch;
@@ -309,7 +311,7 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
         outcome.reason = "no stock map name and no backup that is its original";
         break;
       case State::kStock:
-        if (track.holdsBoth) MarkFailed(outcome, "holds both National_Map and Supercross_Map");
+        if (track.holdsBoth) MarkFailed(outcome, kHoldsBoth);
         break;
       case State::kFixed:
         outcome.mapName = track.mapName;
@@ -324,7 +326,8 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
       pending->outcome = i;
       pending->refix = refix;
       outcome.previousMapName = track.mapName;
-      outcome.mapName = AllocateMapName(MapStem(track.path, track.kind), options.clockDigit, taken);
+      outcome.mapName =
+          AllocateMapName(MapStem(track.path, track.kind), FirstDigit(track.identity.size), taken);
       taken.insert(outcome.mapName);
       outcome.action = options.dryRun ? (refix ? Action::kWouldRefix : Action::kWouldFix)
                                       : (refix ? Action::kRefixed : Action::kFixed);

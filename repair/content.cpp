@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "game_texts.h"
 #include "search.h"
 
 namespace {
 
-const StockMap kNational = {"National_Map", 12, 1, "map name isn't 12 chars"};
-const StockMap kSupercross = {"Supercross_Map", 14, 0, "map name isn't 14 chars"};
-
-const char kMarkerSite[] = ";  The Sun";
-const char kFixMarker[] = ";TDFIX   1";
-constexpr std::size_t kMarkerLength = sizeof kMarkerSite - 1;
-static_assert(sizeof kMarkerSite == sizeof kFixMarker, "the fix marker keeps the length");
+const StockMap kNational = {kNationalMap, sizeof kNationalMap - 1, 1, "map name isn't 12 chars"};
+const StockMap kSupercross = {kSupercrossMap, sizeof kSupercrossMap - 1, 0,
+                              "map name isn't 14 chars"};
+static_assert(sizeof kNationalMap - 1 == 12 && sizeof kSupercrossMap - 1 == 14,
+              "the refusals name the stock names' lengths");
 
 // The first occurrence of needle starting in [from, before), or size when there is none.
 std::size_t FindStartingBefore(const char* data, std::size_t size, std::size_t from,

@@ -3,11 +3,63 @@
 #include <string>
 
 #include "content.h"
-#include "file_layer.h"
+#include "content_buffer.h"
+#include "files.h"
 #include "hold_point.h"
 #include "repair.h"
 
 namespace {
+
+using files::AnsiPath;
+using files::FileFacts;
+using files::FileHandle;
+
+// The dialog's calls report no reasons: the repair answers every failure alike.
+std::string g_ignored;  // the reasons the file primitives give, never shown
+
+// Opens an existing regular file without sharing: for reading and writing, else for reading
+// only. A file reached through a link is refused: the rename would move the link's target, or
+// the link, rather than the track read.
+bool OpenExistingFile(const std::string& path, FileHandle& file) {
+  using files::Access;
+  using files::Sharing;
+  if (!files::OpenExisting(AnsiPath{path}, Access::kReadWrite, Sharing::kNone, file, g_ignored)) {
+    if (file.handle != -1) return false;  // opened, but not a file on disk
+    if (!files::OpenExisting(AnsiPath{path}, Access::kRead, Sharing::kNone, file, g_ignored)) {
+      return false;
+    }
+  }
+  return !files::ReachedThroughLink(AnsiPath{path}, file);
+}
+
+// Reads exactly size bytes from the start of the file; fewer is a failure.
+bool ReadExactly(FileHandle& file, char* data, std::size_t size) {
+  std::size_t got = 0;
+  return files::ReadAt(file, 0, data, size, got, g_ignored) && got == size;
+}
+
+// Ends the read of the track. Where an open file can be renamed (POSIX), the descriptor, and with
+// it the lock, stays until the guard goes: no other repair can read the track until the new one
+// is written. Win32 closes it: a handle open without sharing keeps its file from being renamed.
+bool EndTrackRead(FileHandle& file) {
+  return files::kOpenFilesRename || files::CloseFile(file, g_ignored);
+}
+
+// Whether what stands at path, following links, is the file of those facts (false in same when
+// nothing is there). Returns false when it cannot be told.
+bool CheckSameFile(const std::string& path, const FileFacts& facts, bool& same) {
+  FileFacts found;
+  bool missing = false;
+  const bool told = files::FactsAt(AnsiPath{path}, found, missing);
+  same = told && files::SameFile(found, facts);
+  return told || missing;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  return files::RenameNoReplace(AnsiPath{from}, AnsiPath{to}, g_ignored);
+}
+
+bool RemoveFile(const std::string& path) { return files::RemoveFile(AnsiPath{path}, g_ignored); }
 
 // Larger files are refused unread: the Win32 layer reads a track in one ReadFile request, and one
 // request is known to deliver its full count only up to 2^31 - 1 bytes.
@@ -21,9 +73,9 @@ constexpr int kAsideNames = 10;
 // Reads the whole track file into content and what the repair must know of it into facts. Only
 // an existing regular file is read: creating a missing one would report a failure as " already
 // fixed" and leave an empty file behind. track stays open where the platform keeps it.
-bool ReadTrackFile(const std::string& path, FileGuard& track, FileFacts& facts,
+bool ReadTrackFile(const std::string& path, FileHandle& track, FileFacts& facts,
                    ContentBuffer& content) {
-  if (!OpenExistingFile(path, track) || !QueryOpenFile(track, facts)) return false;
+  if (!OpenExistingFile(path, track) || !files::QueryOpen(track, facts, g_ignored)) return false;
   if (facts.size < 0 || facts.size > kMaxTrackSize) return false;
   const std::size_t length = static_cast<std::size_t>(facts.size);
   if (!AllocateContent(content, length) || !ReadExactly(track, content.data, length)) return false;
@@ -34,10 +86,13 @@ bool ReadTrackFile(const std::string& path, FileGuard& track, FileFacts& facts,
 // the partial file is removed, so that the caller can move the backup back to the free name.
 bool WriteNewTrackFile(const std::string& path, const FileFacts& facts,
                        const ContentBuffer& content) {
-  FileGuard file;
-  if (!CreateNewFile(path, facts, file)) return false;
-  if (WriteExactly(file, content.data, content.size) && CloseFile(file)) return true;
-  CloseFile(file);
+  FileHandle file;
+  if (!files::CreateNew(AnsiPath{path}, facts.permissions, file, g_ignored)) return false;
+  if (files::WriteAt(file, 0, content.data, content.size, g_ignored) &&
+      files::CloseFile(file, g_ignored)) {
+    return true;
+  }
+  files::CloseFile(file, g_ignored);
   RemoveFile(path);
   return false;
 }
@@ -45,7 +100,7 @@ bool WriteNewTrackFile(const std::string& path, const FileFacts& facts,
 // Moves an earlier backup out of the way, to the first free aside name; aside ends empty when
 // there was none. Anything but an ordinary file stays, and the rename onto it fails later.
 bool SetBackupAside(const std::string& backupPath, std::string& aside) {
-  if (!IsOrdinaryFile(backupPath)) {
+  if (!files::IsOrdinaryFile(AnsiPath{backupPath})) {
     aside.clear();
     return true;
   }
@@ -70,7 +125,7 @@ bool ReplaceTrackFile(const std::string& path, const std::string& backupPath,
   // A link either way makes the two names one file: renaming the track onto it, or setting it
   // aside, would leave the original under neither name.
   bool same = false;
-  if (!CheckSameFile(backupPath, facts.identity, same) || same) return false;
+  if (!CheckSameFile(backupPath, facts, same) || same) return false;
   std::string aside = backupPath + kAsideSuffix;
   if (!SetBackupAside(backupPath, aside)) return false;
   if (!RenameNoReplace(path, backupPath)) {
@@ -79,7 +134,7 @@ bool ReplaceTrackFile(const std::string& path, const std::string& backupPath,
   }
   // Another program or repair may have put a file of its own at path since the read: then that
   // file, not the original, has just become the backup.
-  if (!CheckSameFile(backupPath, facts.identity, same) || !same ||
+  if (!CheckSameFile(backupPath, facts, same) || !same ||
       !WriteNewTrackFile(path, facts, content)) {
     Restore(path, backupPath, aside);
     return false;
@@ -95,7 +150,7 @@ std::int32_t Repair(const std::string& path, std::string& message) {
   if (path.find('\0') != std::string::npos) return 0;
   const std::string backupPath = path + ".bak";
 
-  FileGuard track;
+  FileHandle track;
   FileFacts facts;
   ContentBuffer content;
   if (!ReadTrackFile(path, track, facts, content)) return 0;

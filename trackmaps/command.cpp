@@ -3,11 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
-#include "clock.h"
 #include "collection.h"
 #include "progress_bar.h"
 #include "report.h"
@@ -54,6 +54,7 @@ struct Request {
   bool json = false;
   bool dryRun = false;
   bool refix = false;
+  std::string library;  // empty: none
   std::vector<std::string> paths;
 };
 
@@ -63,14 +64,37 @@ collection::Progress ProgressFor(std::ostream& err, const Console& console) {
   return ProgressBar(err, std::chrono::milliseconds(console.progressDelayMs));
 }
 
-int Scan(const Request& request, const collection::Gathered& gathered, std::ostream& out,
-         std::ostream& err, const Console& console) {
-  const std::vector<Track> tracks =
-      collection::ScanTracks(gathered.tracks, ProgressFor(err, console));
-  const std::vector<Clash> clashes = collection::ClashesOf(tracks);
-  ReportScan(out, tracks, clashes, gathered.leftovers, request.json);
+// The tracks of a run: those it lists and changes, and the rest of the library, whose names are
+// taken and whose clashes count.
+struct Tracks {
+  std::vector<Track> chosen;
+  std::vector<Track> outside;
+};
+
+Tracks ScanChosen(const collection::Gathered& gathered, const std::vector<bool>& chosen,
+                  const collection::Progress& progress) {
+  Tracks tracks;
+  const std::vector<Track> all = collection::ScanTracks(gathered.tracks, progress);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    (chosen[i] ? tracks.chosen : tracks.outside).push_back(all[i]);
+  }
+  return tracks;
+}
+
+// The clashes among what the chosen tracks and the rest carry that involve a chosen track.
+std::vector<Clash> ClashesOfChosen(std::vector<collection::Carried> carried, const Tracks& tracks) {
+  const std::vector<collection::Carried> outside = collection::CarriedBy(tracks.outside);
+  carried.insert(carried.end(), outside.begin(), outside.end());
+  std::set<std::string> chosen;
+  for (const Track& track : tracks.chosen) chosen.insert(track.path);
+  return collection::ClashesTouching(collection::FindClashes(carried), chosen);
+}
+
+int Scan(const Request& request, const Tracks& tracks, const RunScope& scope, std::ostream& out) {
+  const std::vector<Clash> clashes = ClashesOfChosen(collection::CarriedBy(tracks.chosen), tracks);
+  ReportScan(out, tracks.chosen, clashes, scope, request.json);
   bool work = !clashes.empty();
-  for (const Track& track : tracks) {
+  for (const Track& track : tracks.chosen) {
     if (track.state == State::kError) return 2;
     if (track.state == State::kStock) work = true;
   }
@@ -84,26 +108,26 @@ bool AnyFailed(const std::vector<Outcome>& outcomes) {
   return false;
 }
 
-int Fix(const Request& request, const collection::Gathered& gathered, std::ostream& out,
-        std::ostream& err, const Console& console) {
+int Fix(const Request& request, const Tracks& tracks, const RunScope& scope,
+        const collection::Progress& progress, std::ostream& out) {
   collection::FixOptions options;
   options.dryRun = request.dryRun;
   options.refix = request.refix;
-  options.clockDigit = ClockDigit();  // once for the whole run
-  const collection::Progress progress = ProgressFor(err, console);
-  const std::vector<Track> tracks = collection::ScanTracks(gathered.tracks, progress);
-  const std::vector<Outcome> outcomes = collection::FixTracks(tracks, options, progress);
-  const std::vector<Clash> clashes = collection::ClashesAfter(tracks, outcomes);
-  ReportFix(out, outcomes, clashes, request.json);
+  for (const Track& track : tracks.outside) {
+    if (!track.mapName.empty()) options.outsideNames.insert(track.mapName);
+  }
+  const std::vector<Outcome> outcomes = collection::FixTracks(tracks.chosen, options, progress);
+  const std::vector<Clash> clashes =
+      ClashesOfChosen(collection::CarriedAfter(tracks.chosen, outcomes), tracks);
+  ReportFix(out, outcomes, clashes, scope, request.json);
   return AnyFailed(outcomes) || !clashes.empty() ? 1 : 0;
 }
 
-int Restore(const Request& request, const collection::Gathered& gathered, std::ostream& out,
-            std::ostream& err, const Console& console) {
-  const collection::Progress progress = ProgressFor(err, console);
-  const std::vector<Track> tracks = collection::ScanTracks(gathered.tracks, progress);
-  const std::vector<Outcome> outcomes = collection::RestoreTracks(tracks, request.dryRun, progress);
-  ReportRestore(out, outcomes, request.json);
+int Restore(const Request& request, const Tracks& tracks, const RunScope& scope,
+            const collection::Progress& progress, std::ostream& out) {
+  const std::vector<Outcome> outcomes =
+      collection::RestoreTracks(tracks.chosen, request.dryRun, progress);
+  ReportRestore(out, outcomes, scope, request.json);
   return AnyFailed(outcomes) ? 1 : 0;
 }
 
@@ -125,6 +149,13 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
       app.add_subcommand("restore", "Put the original of every fixed track back from its backup");
   for (CLI::App* command : {scan, fix, restore}) {
     command->add_flag("--json", request.json, "Write one JSON document on standard output");
+    command
+        ->add_option("--library", request.library,
+                     "The whole collection (default: TRACKMAPS_LIBRARY): names are\n"
+                     "chosen and clashes judged against every track under DIR;\n"
+                     "only the tracks under the PATHs are listed and changed")
+        ->option_text("DIR")
+        ->envname("TRACKMAPS_LIBRARY");
     command->add_option("PATH", request.paths,
                         "Track files or folders (default: the current folder)");
   }
@@ -162,22 +193,34 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
   }
 
   collection::Gathered gathered;
+  std::vector<bool> chosen;
   std::string usageError;
-  if (!collection::GatherTracks(request.paths, gathered, usageError)) {
+  const bool gatheredWell =
+      request.library.empty()
+          ? collection::GatherTracks(request.paths, gathered, usageError)
+          : collection::GatherLibrary(request.library, request.paths, gathered, chosen, usageError);
+  if (!gatheredWell) {
     err << "trackmaps: " << usageError << '\n';
     return 2;
   }
+  chosen.resize(gathered.tracks.size(), true);
   // A folder that cannot be listed may hold tracks: said on every run, an error for scan, and
   // for fix and restore a run that did not end well, since the tracks there were left as they
   // were (and a fix could not keep its names clear of theirs).
-  for (const std::string& folder : gathered.unreadable) {
-    err << "trackmaps: cannot read the folder " << folder << '\n';
+  for (const collection::Unreadable& folder : gathered.unreadable) {
+    err << "trackmaps: cannot read the folder " << folder.path << " (" << folder.error << ")\n";
   }
+  RunScope scope;
+  scope.library = !request.library.empty();
+  scope.pathsGiven = !request.paths.empty();
+  scope.gathered = &gathered;
+  const collection::Progress progress = ProgressFor(err, console);
+  const Tracks tracks = ScanChosen(gathered, chosen, progress);
   if (request.run == "scan") {
-    const int code = Scan(request, gathered, out, err, console);
+    const int code = Scan(request, tracks, scope, out);
     return gathered.unreadable.empty() ? code : 2;
   }
-  const int code = request.run == "fix" ? Fix(request, gathered, out, err, console)
-                                        : Restore(request, gathered, out, err, console);
+  const int code = request.run == "fix" ? Fix(request, tracks, scope, progress, out)
+                                        : Restore(request, tracks, scope, progress, out);
   return gathered.unreadable.empty() ? code : std::max(code, 1);
 }

@@ -74,6 +74,20 @@ Json ClashesJson(const std::vector<Clash>& clashes) {
   return list;
 }
 
+const char kPathsOnly[] =
+    "note: clashes with tracks outside these paths are not known (--library DIR judges a whole "
+    "library)\n";
+
+// The keys every document carries: where clashes were judged, and the folders not read.
+void AddScope(Json& document, const RunScope& scope) {
+  document["scope"] = scope.library ? "library" : "paths";
+  Json unreadable = Json::array();
+  for (const collection::Unreadable& folder : scope.gathered->unreadable) {
+    unreadable.push_back({{"path", folder.path}, {"error", folder.error}});
+  }
+  document["unreadable"] = unreadable;
+}
+
 // Bytes that are not UTF-8 become U+FFFD rather than stopping the report; their exact bytes go
 // beside them in base64.
 void WriteJson(std::ostream& out, const Json& document) {
@@ -122,16 +136,12 @@ std::string ClashCount(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " clash" : " clashes");
 }
 
-// After a fix: "1 clash remains", "2 clashes remain".
-const char* RemainText(std::size_t clashes) {
-  return clashes == 0 ? "" : clashes == 1 ? " remains" : " remain";
-}
-
 }  // namespace
 
 void ReportScan(std::ostream& out, const std::vector<Track>& tracks,
-                const std::vector<Clash>& clashes, const std::vector<std::string>& leftovers,
-                bool json) {
+                const std::vector<Clash>& clashes, const RunScope& scope, bool json) {
+  const std::vector<std::string>& leftovers = scope.gathered->leftovers;
+  const std::vector<std::string>& orphans = scope.gathered->orphans;
   if (json) {
     Json list = Json::array();
     for (const Track& track : tracks) {
@@ -141,7 +151,12 @@ void ReportScan(std::ostream& out, const std::vector<Track>& tracks,
                       {"map_name", TextOrNull(track.mapName)},
                       {"error", TextOrNull(track.error)}});
     }
-    WriteJson(out, {{"tracks", list}, {"clashes", ClashesJson(clashes)}, {"leftovers", leftovers}});
+    Json document = {{"tracks", list},
+                     {"clashes", ClashesJson(clashes)},
+                     {"leftovers", leftovers},
+                     {"orphans", orphans}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
   std::vector<std::string> labels;
@@ -156,13 +171,17 @@ void ReportScan(std::ostream& out, const std::vector<Track>& tracks,
   for (const std::string& path : leftovers) {
     out << "warning: leftover temporary file of an interrupted run: " << path << '\n';
   }
+  for (const std::string& path : orphans) {
+    out << "warning: a backup whose track is missing: " << path << '\n';
+  }
+  if (!scope.library && scope.pathsGiven) out << kPathsOnly;
   out << TrackCount(tracks.size());
   if (!labels.empty()) out << " (" << Counts(labels) << ")";
   out << ", " << ClashCount(clashes.size()) << '\n';
 }
 
 void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
-               const std::vector<Clash>& clashes, bool json) {
+               const std::vector<Clash>& clashes, const RunScope& scope, bool json) {
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
@@ -173,7 +192,9 @@ void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
                       {"reason", TextOrNull(outcome.reason)},
                       {"error", TextOrNull(outcome.error)}});
     }
-    WriteJson(out, {{"tracks", list}, {"clashes", ClashesJson(clashes)}});
+    Json document = {{"tracks", list}, {"clashes", ClashesJson(clashes)}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
   std::vector<std::string> labels;
@@ -187,12 +208,16 @@ void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
     labels.push_back(ActionText(outcome.action));
   }
   WriteClashLines(out, clashes);
+  if (!scope.library && scope.pathsGiven) out << kPathsOnly;
   out << TrackCount(outcomes.size());
   if (!labels.empty()) out << " (" << Counts(labels) << ")";
-  out << ", " << ClashCount(clashes.size()) << RemainText(clashes.size()) << '\n';
+  out << ", " << ClashCount(clashes.size());
+  if (!clashes.empty()) out << (clashes.size() == 1 ? " remains" : " remain");
+  out << '\n';
 }
 
-void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, bool json) {
+void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, const RunScope& scope,
+                   bool json) {
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
@@ -201,7 +226,9 @@ void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, bool
                       {"reason", TextOrNull(outcome.reason)},
                       {"error", TextOrNull(outcome.error)}});
     }
-    WriteJson(out, {{"tracks", list}});
+    Json document = {{"tracks", list}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
   std::vector<std::string> labels;

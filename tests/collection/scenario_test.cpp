@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "clock.h"
 #include "collection.h"
 #include "command.h"
 #include "disk.h"
@@ -31,10 +30,17 @@ const std::string S = "Supercross_Map";
 const std::string kSite = ";  The Sun";
 const std::string kMarker = ";TDFIX   1";
 
-// A stock track's bytes and the same track fixed with a name.
-std::string Stock(const std::string& name = N) { return "head " + name + kSite + " mid " + name; }
+// A stock track's bytes and the same track fixed with a name. A new name's first digit is the
+// last digit of the track's size: these are padded to a size that ends in 7.
+std::string Padding(const std::string& name) {
+  const std::size_t size = 5 + 2 * name.size() + kSite.size() + 5;
+  return std::string((17 - size % 10) % 10, '.');
+}
+std::string Stock(const std::string& name = N) {
+  return "head " + name + kSite + " mid " + name + Padding(name);
+}
 std::string Fixed(const std::string& newName) {
-  return "head " + newName + kMarker + " mid " + newName;
+  return "head " + newName + kMarker + " mid " + newName + Padding(newName);
 }
 
 using Tree = std::map<std::string, std::string>;  // path with '/' -> content
@@ -54,12 +60,11 @@ struct Scenario {
   // The report: one line per track "path action-or-state map_name", then "clash NAME: paths".
   // Empty: stdout must be empty.
   std::string report;
-  Tree after;                          // the whole tree afterwards
-  const char* hold = nullptr;          // a track another program holds to itself meanwhile
-  const char* folder = nullptr;        // a folder named like a track
-  const char* linkedBackup = nullptr;  // a track whose backup name is a second link to it
-  const char* linkPath = nullptr;      // a symbolic link,
-  const char* linkTarget = nullptr;    // and where it leads
+  Tree after;                  // the whole tree afterwards
+  const char* hold = nullptr;  // a track another program holds to itself meanwhile
+  std::vector<std::pair<std::string, std::string>> hardLinks = {};  // a second name, the first
+  const char* linkPath = nullptr;                              // a symbolic link,
+  const char* linkTarget = nullptr;                            // and where it leads
   bool posixOnly = false;
   bool progress = false;  // err is a terminal
 };
@@ -109,9 +114,9 @@ std::string Summary(const std::string& run, const Json& document) {
       : run == "fix" ? std::set<std::string>{"path",   "action", "map_name", "previous_map_name",
                                              "reason", "error"}
                      : std::set<std::string>{"path", "action", "reason", "error"};
-  std::set<std::string> topKeys = {"tracks"};
+  std::set<std::string> topKeys = {"tracks", "scope", "unreadable"};
   if (run != "restore") topKeys.insert("clashes");
-  if (run == "scan") topKeys.insert("leftovers");
+  if (run == "scan") topKeys.insert({"leftovers", "orphans"});
   EXPECT_EQ(KeysOf(document), topKeys);
   std::string summary;
   for (const Json& track : document["tracks"]) {
@@ -133,7 +138,12 @@ std::string Summary(const std::string& run, const Json& document) {
   }
   if (run == "scan") {
     for (const Json& path : document["leftovers"]) summary += "leftover " + Slashes(path) + "\n";
+    for (const Json& path : document["orphans"]) summary += "orphan " + Slashes(path) + "\n";
   }
+  for (const Json& folder : document["unreadable"]) {
+    summary += "unreadable " + Slashes(folder["path"]) + " " + Text(folder["error"]) + "\n";
+  }
+  if (document["scope"] == "library") summary += "scope library\n";
   return summary;
 }
 
@@ -180,7 +190,7 @@ CommandRun RunCommand(const std::vector<std::string>& arguments, const Console& 
 std::vector<Scenario> Scenarios() {
   std::vector<Scenario> all;
   {
-    Scenario s{"EveryStateAndItsExitCode", {}, {"scan", "--json"}, 2, "", {}};
+    Scenario s{"EveryStateAndItsExitCode", {}, {"scan", "--json"}, 1, "", {}};
     s.before["a/Hill.PAK"] = Stock();
     AddFixed(s.before, "b/Hill.PAK", "Hill00007Map");
     s.before["c/Odd.pak"] = "no stock name";
@@ -189,13 +199,16 @@ std::vector<Scenario> Scenarios() {
     s.before["e/Both.PAK"] = Stock() + S;
     s.before["f/.pak"] = Stock(S);
     s.before["f/notes.txt"] = Stock();
-    s.folder = "g/Folder.PAK";
+    // A folder named like a track is searched, never a track; a backup alone is told.
+    AddFixed(s.before, "g/Folder.PAK/In.pak", "In0000007Map");
+    s.before["h/Gone.PAK.bak"] = Stock();
     s.after = s.before;
     s.report =
         "a/Hill.PAK stock National_Map\nb/Hill.PAK fixed Hill00007Map\nc/Odd.pak unverified -\n"
         "d/Wrong.PAK unverified -\ne/Both.PAK stock National_Map\nf/.pak stock Supercross_Map\n"
-        "g/Folder.PAK error -\n"
-        "clash National_Map: a/Hill.PAK e/Both.PAK\nclash Supercross_Map: f/.pak\n";
+        "g/Folder.PAK/In.pak fixed In0000007Map\n"
+        "clash National_Map: a/Hill.PAK e/Both.PAK\nclash Supercross_Map: f/.pak\n"
+        "orphan h/Gone.PAK.bak\n";
     all.push_back(s);
   }
   {
@@ -338,29 +351,127 @@ std::vector<Scenario> Scenarios() {
     // What a run killed between linking the backup and renaming leaves: the next run goes on.
     Scenario s{"BackupThatIsASecondLinkToTheTrack", {}, {"fix", "--json"}, 0, "", {}};
     s.before["a/Hill.PAK"] = Stock();
-    s.linkedBackup = "a/Hill.PAK";
+    s.hardLinks = {{"a/Hill.PAK.bak", "a/Hill.PAK"}};
     s.after = s.before;
     AddFixed(s.after, "a/Hill.PAK", "Hill00007Map");
     s.report = "a/Hill.PAK fixed Hill00007Map\n";
     all.push_back(s);
-    Scenario own{"TrackThatIsALinkToItsOwnBackupIsRefused", {}, {"fix", "--json"}, 1, "", {}};
-    own.before["a/Hill.PAK.bak"] = Stock();
-    own.linkPath = "a/Hill.PAK";
-    own.linkTarget = "Hill.PAK.bak";
-    own.after = own.before;
-    own.after["a/Hill.PAK"] = Stock();
-    own.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-    own.posixOnly = true;
-    all.push_back(own);
-    Scenario reverse{"BackupThatIsALinkToItsTrackIsRefused", {}, {"fix", "--json"}, 1, "", {}};
-    reverse.before["a/Hill.PAK"] = Stock();
-    reverse.linkPath = "a/Hill.PAK.bak";
-    reverse.linkTarget = "Hill.PAK";
-    reverse.after = reverse.before;
-    reverse.after["a/Hill.PAK.bak"] = Stock();
-    reverse.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-    reverse.posixOnly = true;
-    all.push_back(reverse);
+    // Symbolic links, seen natively and hidden under Wine: each refused, the dry run as the real
+    // run, nothing lost.
+    for (const bool dryRun : {false, true}) {
+      const std::vector<std::string> fix =
+          dryRun ? std::vector<std::string>{"fix", "--dry-run", "--json"}
+                 : std::vector<std::string>{"fix", "--json"};
+      Scenario own{dryRun ? "TrackLinkedToItsOwnBackupDryRun" : "TrackLinkedToItsOwnBackup",
+                   {},
+                   fix,
+                   1,
+                   "",
+                   {}};
+      own.before["a/Hill.PAK.bak"] = Stock();
+      own.linkPath = "a/Hill.PAK";
+      own.linkTarget = "Hill.PAK.bak";
+      own.after = own.before;
+      own.after["a/Hill.PAK"] = Stock();
+      own.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
+      all.push_back(own);
+      Scenario reverse{
+          dryRun ? "BackupLinkedToItsTrackDryRun" : "BackupLinkedToItsTrack", {}, fix, 1, "", {}};
+      reverse.before["a/Hill.PAK"] = Stock();
+      reverse.linkPath = "a/Hill.PAK.bak";
+      reverse.linkTarget = "Hill.PAK";
+      reverse.after = reverse.before;
+      reverse.after["a/Hill.PAK.bak"] = Stock();
+      reverse.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
+      all.push_back(reverse);
+      Scenario away{dryRun ? "TrackLinkedIntoAnotherFolderDryRun" : "TrackLinkedIntoAnotherFolder",
+                    {},
+                    fix,
+                    1,
+                    "",
+                    {}};
+      away.arguments.push_back("a");
+      away.before["far/Far.PAK"] = Stock();
+      away.linkPath = "a/Hill.PAK";
+      away.linkTarget = "../far/Far.PAK";
+      away.after = away.before;
+      away.after["a/Hill.PAK"] = Stock();
+      away.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
+      all.push_back(away);
+    }
+  }
+  {
+    // Every path is a track: a file under two names is two tracks, and the fix breaks the link,
+    // each backup keeping the original.
+    Scenario s{"HardLinkedTrackIsTwoTracks", {}, {"fix", "--json"}, 0, "", {}};
+    s.before["h/a/x.PAK"] = Stock();
+    s.hardLinks = {{"h/b/y.PAK", "h/a/x.PAK"}};
+    AddFixed(s.after, "h/a/x.PAK", "x00000007Map");
+    AddFixed(s.after, "h/b/y.PAK", "y00000007Map");
+    s.report = "h/a/x.PAK fixed x00000007Map\nh/b/y.PAK fixed y00000007Map\n";
+    all.push_back(s);
+  }
+  {
+    // Part of a library: names are chosen free, and clashes judged, against all of it; without
+    // the library the same run cannot know the other folder's name.
+    Tree before;
+    AddFixed(before, "lib/Desert/Hill.PAK", "Hill00007Map");
+    before["lib/Forest/Hill.PAK"] = Stock();
+    Scenario s{"PartOfALibrary",
+               before,
+               {"fix", "--json", "--library", "lib", "lib/Forest/Hill.PAK"},
+               0,
+               "",
+               {}};
+    s.after = before;
+    AddFixed(s.after, "lib/Forest/Hill.PAK", "Hill00008Map");
+    s.report = "lib/Forest/Hill.PAK fixed Hill00008Map\nscope library\n";
+    all.push_back(s);
+    Scenario alone{
+        "PartOfALibraryWithoutIt", before, {"fix", "--json", "lib/Forest/Hill.PAK"}, 0, "", {}};
+    alone.after = before;
+    AddFixed(alone.after, "lib/Forest/Hill.PAK", "Hill00007Map");
+    alone.report = "lib/Forest/Hill.PAK fixed Hill00007Map\n";
+    all.push_back(alone);
+    // A refix within the library gives the chosen track the new name, whatever the path order.
+    Tree clashing = before;
+    AddFixed(clashing, "lib/Forest/Hill.PAK", "Hill00007Map");
+    Scenario refix{"RefixPartOfALibrary",
+                   clashing,
+                   {"fix", "--refix", "--json", "--library", "lib", "lib/Desert"},
+                   0,
+                   "",
+                   {}};
+    refix.after = clashing;
+    AddFixed(refix.after, "lib/Desert/Hill.PAK", "Hill00008Map");
+    refix.report = "lib/Desert/Hill.PAK refixed Hill00008Map\nscope library\n";
+    all.push_back(refix);
+    Scenario outside{"PathOutsideTheLibraryIsAUsageError",
+                     before,
+                     {"scan", "--json", "--library", "lib/Desert", "lib/Forest"},
+                     2,
+                     "",
+                     before};
+    all.push_back(outside);
+  }
+  {
+    // A dry run predicts the real run: the first digit comes from the track's size (44 bytes).
+    Tree before = {{"a/Hill.PAK", "head National_Map;  The Sun mid National_Map"}};
+    for (const bool dryRun : {true, false}) {
+      Scenario s{dryRun ? "DryRunNamesAsTheRunAfter" : "RunNamesAsTheDryRunBefore",
+                 before,
+                 {"fix", "--json"},
+                 0,
+                 "",
+                 before};
+      if (dryRun) s.arguments.push_back("--dry-run");
+      if (!dryRun) {
+        s.after["a/Hill.PAK"] = "head Hill00004Map;TDFIX   1 mid Hill00004Map";
+        s.after["a/Hill.PAK.bak"] = before["a/Hill.PAK"];
+      }
+      s.report = std::string("a/Hill.PAK ") + (dryRun ? "would-fix" : "fixed") + " Hill00004Map\n";
+      all.push_back(s);
+    }
   }
   {
     Scenario s{"MissingPathIsAUsageError", {}, {"fix", "--json", "a", "nowhere"}, 2, "", {}};
@@ -437,13 +548,15 @@ TEST_F(ScenarioTest, EveryScenario) {
       fs::create_directories(fs::path(root + "/" + file.first).parent_path());
       ASSERT_TRUE(WriteBytes(root + kSeparator + file.first, file.second));
     }
-    if (scenario.folder != nullptr) fs::create_directories(root + "/" + scenario.folder);
-    if (scenario.linkedBackup != nullptr) {
-      const std::string track = root + kSeparator + scenario.linkedBackup;
-      fs::create_hard_link(track, track + ".bak");
+    for (const auto& link : scenario.hardLinks) {
+      fs::create_directories(fs::path(root + "/" + link.first).parent_path());
+      fs::create_hard_link(root + "/" + link.second, root + "/" + link.first);
     }
     if (scenario.linkPath != nullptr) {
-      fs::create_symlink(scenario.linkTarget, root + "/" + scenario.linkPath);
+      std::string link = root + kSeparator + scenario.linkPath;
+      std::replace(link.begin(), link.end(), '/', kSeparator[0]);
+      fs::create_directories(fs::path(root + "/" + scenario.linkPath).parent_path());
+      ASSERT_TRUE(MakeLink(scenario.linkTarget, link));
     }
     const auto timesBefore = Times(root);
     CommandRun run;
@@ -452,14 +565,12 @@ TEST_F(ScenarioTest, EveryScenario) {
       if (scenario.hold != nullptr) {
         ASSERT_TRUE(HoldExclusive(root + kSeparator + scenario.hold, hold));
       }
-      PinClockDigit(7);
       fs::current_path(root);
       Console console;
       console.errTerminal = scenario.progress;
       console.progressDelayMs = 0;
       run = RunCommand(scenario.arguments, console);
       fs::current_path(start);
-      PinClockDigit(-1);
     }
 
     EXPECT_EQ(run.code, scenario.exitCode) << run.err;
@@ -598,9 +709,7 @@ TEST_F(ScenarioTest, RefixLeavesNoClash) {
 CommandRun RunIn(const std::string& folder, const std::vector<std::string>& arguments) {
   const fs::path start = fs::current_path();
   fs::current_path(folder);
-  PinClockDigit(7);
   const CommandRun run = RunCommand(arguments);
-  PinClockDigit(-1);
   fs::current_path(start);
   return run;
 }
@@ -609,7 +718,7 @@ CommandRun RunIn(const std::string& folder, const std::vector<std::string>& argu
 // stay holes) and verified, in the same small memory as any track. Run alone, first in its
 // process, so that the peak belongs to it.
 TEST_F(ScenarioTest, LargeTrackPast4GiBInSmallMemory) {
-  const std::int64_t size = (std::int64_t{1} << 32) + 100;
+  const std::int64_t size = (std::int64_t{1} << 32) + 101;  // its names try 7 first
   const std::string tail = "x;  The National_Map;  The Sun National_Map";
   const std::string fixedTail = "x;  The Hill00007Map;TDFIX   1 Hill00007Map";
   const std::string track = PathOf("Hill.PAK");
@@ -668,8 +777,10 @@ TEST(FullDiskTest, TheTrackThatDoesNotFitFailsTheRestGoOn) {
 }
 
 // A FAT disk (named in TMF_FAT_DISK by disks.sh) has no hard links and no rename that refuses
-// to replace: the fix takes the dialog's order there, the original whole at the backup, and
-// restore puts it back.
+// to replace. Natively the fix refuses there, with everything as it was: a look before a plain
+// rename would race with any program that makes the backup's name in between. Windows' own
+// rename never replaces, so under Wine the fix may take the dialog's order there, the original
+// whole at the backup, and restore puts it back.
 TEST(FullDiskTest, NoHardLinksTheOriginalStillKeepsItsBackup) {
   const char* disk = std::getenv("TMF_FAT_DISK");
   if (disk == nullptr || *disk == '\0') GTEST_SKIP() << "needs the FAT disk that disks.sh mounts";
@@ -680,17 +791,19 @@ TEST(FullDiskTest, NoHardLinksTheOriginalStillKeepsItsBackup) {
   const CommandRun fix = RunIn(folder, {"fix", "--json"});
   const Json fixed = Json::parse(fix.out, nullptr, false);
   ASSERT_FALSE(fixed.is_discarded()) << fix.out;
-  if (kSeparator[0] != '/' && fixed["tracks"][0]["action"] == "failed") {
+  if (fixed["tracks"][0]["action"] == "failed") {
     // Wine here reports the FUSE disk's refusals (to grow a file by truncation, to link) as access
-    // denied, as for any folder it may not write to: the track fails with everything as it was.
-    // In the 32-bit tests' VM the same disk took the fix, which then goes on as natively.
+    // denied, as for any folder it may not write to.
+    const char* reason = kSeparator[0] == '/' ? "the file system cannot rename without replacing"
+                                              : "permission denied";
     EXPECT_EQ(fix.code, 1) << fix.out << fix.err;
-    EXPECT_EQ(fixed["tracks"][0]["action"], "failed") << fix.out;
-    EXPECT_EQ(fixed["tracks"][0]["error"], "permission denied") << fix.out;
+    EXPECT_EQ(fixed["tracks"][0]["error"], reason) << fix.out;
     EXPECT_EQ(ReadTree(folder), (Tree{{"HILL.PAK", Stock()}}));
     RemoveTree(folder);
     return;
   }
+  // In the 32-bit tests' VM the same disk took the fix under Wine.
+  EXPECT_NE(kSeparator[0], '/') << fix.out;
   EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
   EXPECT_EQ(fixed["tracks"][0]["action"], "fixed") << fix.out;
   EXPECT_EQ(fixed["tracks"][0]["map_name"], "HILL00007Map") << fix.out;
@@ -773,12 +886,17 @@ TEST_F(ScenarioTest, UnreadableFolderIsNamedAndNoRunEndsWell) {
     OrdinaryUser user;
     if (!user.ok()) GTEST_SKIP() << "needs root, to act as a user the folder shuts out";
     for (const std::string run : {"scan", "fix", "restore"}) runs[run] = RunIn(folder_, {run});
+    runs["scan"] = RunIn(folder_, {"scan", "--json"});
   }
   ASSERT_TRUE(SetPermissions(hidden, 0755));
   EXPECT_EQ(runs["scan"].code, 2) << runs["scan"].out;
   EXPECT_EQ(runs["fix"].code, 1) << runs["fix"].out;
   EXPECT_EQ(runs["restore"].code, 1) << runs["restore"].out;
   for (const auto& run : runs) EXPECT_EQ(run.second.err, named) << run.first;
+  const Json document = Json::parse(runs["scan"].out, nullptr, false);
+  ASSERT_FALSE(document.is_discarded()) << runs["scan"].out;
+  EXPECT_EQ(document["unreadable"],
+            Json::parse(R"([{"path": "a", "error": "permission denied"}])"));
   // The restore put Dale back; Hill was never touched.
   EXPECT_EQ(ReadTree(folder_), (Tree{{"a/Hill.PAK", Stock()}, {"b/Dale.PAK", Stock()}}));
 }
@@ -809,7 +927,6 @@ TEST_F(ScenarioTest, TrackReplacedByAnotherProgramFailsNothingLost) {
     ASSERT_EQ(tracks.size(), 1u);
     ASSERT_EQ(tracks[0].state, collection::State::kStock);
     collection::FixOptions options;
-    options.clockDigit = 7;
     bool replaced = false;
     std::string refused;
     if (!c.duringFix) replaced = replace(track);
@@ -855,8 +972,33 @@ TEST(NamesTest, TheOdometerTurnsTheLastCharacterFirst) {
     }
   }
   EXPECT_EQ(collection::AllocateMapName("Hill0000", 3, taken), "Hill00103Map");
-  EXPECT_EQ(collection::MapStem("x/.PAK", collection::Kind::kSupercross), "0000000000");
-  EXPECT_EQ(collection::MapStem("x/Canyon Run 2.PAK", collection::Kind::kNational), "Ca_Run_2");
+}
+
+// Stems from characters, not bytes: plain ASCII of the right length, whatever the name's code
+// page, and ASCII names as the dialog makes them.
+TEST(NamesTest, StemsAreBuiltFromCharacters) {
+  using collection::Kind;
+  struct Case {
+    const char* name;
+    Kind kind;
+    const char* stem;
+  };
+  for (const Case& c : {
+           Case{"x/.PAK", Kind::kSupercross, "0000000000"},
+           Case{"x/Canyon Run 2.PAK", Kind::kNational, "Ca_Run_2"},
+           Case{"Hill.pak", Kind::kNational, "Hill0000"},
+           Case{"\xD0\xA2\xD1\x80\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.PAK", Kind::kNational,
+                "______00"},  // Cyrillic, 6 characters
+           Case{"\xE8\xB5\x9B\xE9\x81\x93.PAK", Kind::kSupercross, "__00000000"},  // Chinese
+           Case{"Cr\xC3\xA8me.PAK", Kind::kNational, "Cr_me000"},                  // UTF-8 accent
+           Case{"Cr\xE8me.PAK", Kind::kNational, "Cr_me000"},  // Latin-1: one byte
+           Case{"\xC3\xA8\xC3\xA8\xC3\xA8\xC3\xA8\xC3\xA8"
+                "abcdef.PAK",
+                Kind::kNational, "__abcdef"},  // never cut inside a character
+           Case{"a\tb.PAK", Kind::kNational, "a_b00000"},
+       }) {
+    EXPECT_EQ(collection::MapStem(c.name, c.kind), c.stem) << c.name;
+  }
 }
 
 }  // namespace
@@ -880,7 +1022,6 @@ TEST_F(ScenarioTest, StopAsksForTheTrackInHandOnly) {
   const std::vector<collection::Track> tracks = collection::ScanTracks(paths, {});
   ASSERT_EQ(tracks.size(), 3u);
   collection::FixOptions options;
-  options.clockDigit = 7;
   const std::vector<collection::Outcome> outcomes =
       collection::FixTracks(tracks, options, stopAfterOne);
   ASSERT_EQ(outcomes.size(), 1u);
@@ -890,3 +1031,25 @@ TEST_F(ScenarioTest, StopAsksForTheTrackInHandOnly) {
   EXPECT_EQ(ReadTree(folder), expected);
   EXPECT_GE(told, 2u);
 }
+
+namespace {
+
+// A fixed track keeps the original's permission bits, whatever the process's umask.
+// Fault: the fixed track of a 0600 original became 0644.
+TEST_F(ScenarioTest, FixedTrackKeepsItsPermissionBits) {
+  for (const unsigned bits : {0600u, 0640u, 0444u}) {
+    const std::string folder = PathOf("bits" + std::to_string(bits));
+    ASSERT_TRUE(MakeDirectory(folder));
+    const std::string track = folder + kSeparator + "Hill.PAK";
+    ASSERT_TRUE(WriteBytes(track, Stock()));
+    if (!SetPermissions(track, bits)) GTEST_SKIP() << "no permission bits here";
+    const CommandRun fix = RunIn(folder, {"fix"});
+    EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
+    unsigned after = 0;
+    ASSERT_TRUE(GetPermissions(track, after));
+    EXPECT_EQ(after, bits) << fix.out;
+    EXPECT_EQ(ContentOf(track), Fixed("Hill00007Map"));
+  }
+}
+
+}  // namespace

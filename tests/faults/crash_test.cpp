@@ -124,8 +124,8 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledAfterAnyCall) {
   // 4 KiB writes: the 64 KiB repaired content goes out in 16 parts, each a boundary of its own.
   const std::string original = MakeTrack(64 * 1024);
   const auto seen = KillAfterEveryCall(original, {{"TMF_WRITE_CHUNK", "4096"}});
-  EXPECT_TRUE(CallsInclude({"open", "read", "stat", "lstat", "renameat2", "renameat2", "stat",
-                            "open", "write", "write", "close", "unlink", "close"}))
+  EXPECT_TRUE(CallsInclude({"open", "pread", "stat", "lstat", "renameat2", "renameat2", "stat",
+                            "open", "pwrite", "pwrite", "close", "unlink", "close"}))
       << ::testing::PrintToString(calls_);
   // Every phase of the repair was hit by some kill.
   for (const char* state :
@@ -143,7 +143,7 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenTheRenameFallsBackToLinkAndUnlink) {
   const std::string original = MakeTrack(20 * 1024);
   const auto seen =
       KillAfterEveryCall(original, {{"TMF_WRITE_CHUNK", "4096"}, {"TMF_REFUSE_RENAME_FLAGS", "1"}});
-  EXPECT_TRUE(CallsInclude({"renameat2", "link", "unlink", "open", "write", "close"}))
+  EXPECT_TRUE(CallsInclude({"renameat2", "link", "unlink", "open", "pwrite", "close"}))
       << ::testing::PrintToString(calls_);
   // Between link and unlink the original has both names, and so has the earlier backup.
   EXPECT_GT(seen.count("track original, backup original, earlier aside"), 0u)
@@ -158,8 +158,8 @@ TEST_F(CrashTest, KeepsTheOriginalWholeWhenKilledPartWayThroughALargeWrite) {
   Prepare(original);
   const DriverRun clean = Run({{"TMF_WRITE_CHUNK", "65536"}});
   ASSERT_EQ(clean.output, kFixed);
-  const auto firstWrite = std::find(clean.calls.begin(), clean.calls.end(), "write");
-  ASSERT_EQ(std::count(firstWrite, clean.calls.end(), "write"), 256);
+  const auto firstWrite = std::find(clean.calls.begin(), clean.calls.end(), "pwrite");
+  ASSERT_EQ(std::count(firstWrite, clean.calls.end(), "pwrite"), 256);
 
   std::mt19937 random(7);  // fixed seed: the same calls on every run
   const long first = firstWrite - clean.calls.begin() + 1;

@@ -1,6 +1,6 @@
 // Makes each file call of a repair fail in turn, in this process, and checks flag, message, every
 // byte on disk and the open descriptors afterwards. libfiu's POSIX preload injects the faults of
-// open, read, write, unlink and malloc (and the short transfers of read and write); the
+// open, pread, pwrite, unlink and malloc (and the short transfers of pread and pwrite); the
 // fault shim injects those libfiu has no point for (fstat, lstat, flock, renameat2, link), the
 // reads and writes that move nothing, and close: libfiu's failing close keeps the descriptor
 // open, where Linux's close always releases it.
@@ -35,8 +35,8 @@ const std::string kEarlier = "an earlier backup";
 
 // The libfiu failure point of each kind of call that libfiu covers.
 const std::map<std::string, const char*> kFiuPoints = {{"open", "posix/io/oc/open"},
-                                                       {"read", "posix/io/rw/read"},
-                                                       {"write", "posix/io/rw/write"},
+                                                       {"pread", "posix/io/rw/pread"},
+                                                       {"pwrite", "posix/io/rw/pwrite"},
                                                        {"unlink", "posix/io/dir/unlink"}};
 
 constexpr long kEveryCall = 0;  // a libfiu fault on every call, not just the nth
@@ -188,8 +188,8 @@ class FaultTest : public TrackFolderTest {
     for (std::size_t i = 0; i < calls_.size(); ++i) {
       const std::string& kind = calls_[i];
       const long nth = ++seen[kind];
-      std::vector<int> errors = {kind == "write" ? ENOSPC : kind == "open" ? EACCES : EIO};
-      if (kind == "read" || kind == "write") errors.push_back(0);
+      std::vector<int> errors = {kind == "pwrite" ? ENOSPC : kind == "open" ? EACCES : EIO};
+      if (kind == "pread" || kind == "pwrite") errors.push_back(0);
       for (const int error : errors) {
         Prepare(original);
         ShimRefuseRenameFlags(refuseRenameFlags);
@@ -219,9 +219,10 @@ class FaultTest : public TrackFolderTest {
 TEST_F(FaultTest, KeepsTheTrackWhenAnyFileCallFails) {
   FailEachCallInTurn(MakeTrack(64 * 1024), false);
   EXPECT_EQ(::testing::PrintToString(calls_),
-            ::testing::PrintToString(std::vector<std::string>{
-                "open", "fstat", "flock", "fstat", "read", "stat", "lstat", "renameat2",
-                "renameat2", "stat", "open", "flock", "write", "close", "unlink", "close"}));
+            ::testing::PrintToString(
+                std::vector<std::string>{"open", "fstat", "flock", "lstat", "fstat", "fstat",
+                                         "pread", "stat", "lstat", "renameat2", "renameat2", "stat",
+                                         "open", "flock", "pwrite", "close", "unlink", "close"}));
 }
 
 TEST_F(FaultTest, KeepsTheTrackWhenAnyFileCallFailsDuringTheLinkAndUnlinkRename) {
@@ -254,8 +255,8 @@ TEST_F(FaultTest, KeepsTheTrackWhenTheWriteStopsPartWay) {
   // A short write, then a full disk: a partial new file existed and must be gone.
   const std::string original = MakeTrack(256 * 1024);
   Prepare(original);
-  FailAtFiuPoint("posix/io/rw/write/reduce", 1, 0);
-  FailAtFiuPoint("posix/io/rw/write", 2, ENOSPC);
+  FailAtFiuPoint("posix/io/rw/pwrite/reduce", 1, 0);
+  FailAtFiuPoint("posix/io/rw/pwrite", 2, ENOSPC);
   const std::int32_t flag = Fix();
   EXPECT_EQ(FaultsMet(), 2);
   RemoveFaults();
@@ -268,13 +269,13 @@ TEST_F(FaultTest, FixesThroughShortReadsAndWrites) {
   // Short transfers are not failures: the repair asks again for the rest.
   const std::string original = MakeTrack(256 * 1024);
   Prepare(original);
-  FailAtFiuPoint("posix/io/rw/read/reduce", kEveryCall, 0);
-  FailAtFiuPoint("posix/io/rw/write/reduce", kEveryCall, 0);
+  FailAtFiuPoint("posix/io/rw/pread/reduce", kEveryCall, 0);
+  FailAtFiuPoint("posix/io/rw/pwrite/reduce", kEveryCall, 0);
   const std::int32_t flag = Fix();
   RemoveFaults();
   ExpectFixed(flag, original, "short transfers");
-  EXPECT_GT(std::count(trace_.begin(), trace_.end(), "read"), 1);
-  EXPECT_GT(std::count(trace_.begin(), trace_.end(), "write"), 1);
+  EXPECT_GT(std::count(trace_.begin(), trace_.end(), "pread"), 1);
+  EXPECT_GT(std::count(trace_.begin(), trace_.end(), "pwrite"), 1);
 }
 
 // Fails each allocation of a repair in turn, the content buffer's among them.
