@@ -117,11 +117,14 @@ enum class Action {
   kWouldFix,
   kWouldRefix,
   kRestored,
-  kWouldRestore
+  kWouldRestore,
+  kAdded,
+  kWouldAdd
 };
 
 struct Outcome {
   std::string path;
+  std::string source;  // for an added track: the file it came from
   Action action = Action::kUnchanged;
   std::string mapName;          // the name carried afterwards; empty when unknown or failed
   std::string previousMapName;  // the stock or old name of a (would-be) fixed or refixed track
@@ -156,6 +159,16 @@ std::vector<Clash> ClashesTouching(const std::vector<Clash>& clashes,
 // Puts the original of every fixed track back in its place.
 std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun,
                                    const Progress& progress);
+
+// Adds downloaded track files to the top of library, each fixed with a name free in the whole
+// library (whose tracks, as scanned, are libraryTracks), as a fix would: the original becomes the
+// new track's backup, and the library never holds a partial file. A file already fixed comes in
+// with its backup when that is its verified original, and gets a new name when its own clashes.
+// A file whose name the library has is left out: unchanged when it is that track or its
+// original, failed when it differs. The downloaded files are only read.
+std::vector<Outcome> AddTracks(const std::string& library, const std::vector<std::string>& files,
+                               const std::vector<Track>& libraryTracks, bool dryRun,
+                               const Progress& progress);
 
 // The stock name of a kind ("National_Map", "Supercross_Map").
 const std::string& StockName(Kind kind);

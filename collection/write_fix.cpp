@@ -11,6 +11,7 @@
 #include "game_texts.h"
 #include "names.h"
 #include "stream.h"
+#include "temporary.h"
 
 namespace collection {
 
@@ -19,41 +20,6 @@ namespace {
 const char kTrackIsLink[] = "is a link; fix the file it leads to";
 const char kBackupIsLink[] = " is a link; not replaced";
 const std::string kHoldsBoth = std::string("holds both ") + kNationalMap + " and " + kSupercrossMap;
-
-// A temporary file that is removed unless the fix got as far as renaming it.
-struct TemporaryFile {
-  std::string path;
-  FileHandle file;
-  bool renamed = false;
-
-  TemporaryFile() = default;
-  ~TemporaryFile() {
-    std::string ignored;
-    CloseFile(file, ignored);
-    if (!path.empty() && !renamed) RemoveFile(path, ignored);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-};
-
-// Whether two open files of equal size hold the same bytes.
-bool SameContent(FileHandle& a, FileHandle& b, std::int64_t size, bool& same, std::string& error) {
-  std::vector<char> left(kWindow);
-  std::vector<char> right(kWindow);
-  same = true;
-  for (std::int64_t offset = 0; offset < size && same;) {
-    std::size_t gotLeft = 0;
-    std::size_t gotRight = 0;
-    if (!ReadAt(a, offset, left.data(), kWindow, gotLeft, error) ||
-        !ReadAt(b, offset, right.data(), kWindow, gotRight, error)) {
-      return false;
-    }
-    if (gotLeft == 0) break;
-    same = gotLeft == gotRight && std::memcmp(left.data(), right.data(), gotLeft) == 0;
-    offset += static_cast<std::int64_t>(gotLeft);
-  }
-  return true;
-}
 
 // The first position from at on where a and b differ, or count: equal blocks are passed over
 // whole, since the changes are a few bytes in a window of a MiB.
@@ -156,11 +122,6 @@ struct Pending {
   FileHandle backup;  // the original a refix copies from
   TemporaryFile temporary;
 };
-
-std::string TemporaryPathFor(const std::string& path) {
-  const std::string folder = files::FolderPrefix(path);
-  return folder + TemporaryNameFor(path.substr(folder.size()), UniqueNumber());
-}
 
 // The checks, and unless dryRun the repaired copy: of a stock track, or for a refix of its
 // verified backup (which stays the original).

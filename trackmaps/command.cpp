@@ -56,6 +56,7 @@ struct Request {
   bool refix = false;
   std::string library;  // empty: none
   std::vector<std::string> paths;
+  std::vector<std::string> files;  // for add
 };
 
 // Progress on err when it is a terminal, else none.
@@ -131,6 +132,58 @@ int Restore(const Request& request, const Tracks& tracks, const RunScope& scope,
   return AnyFailed(outcomes) ? 1 : 0;
 }
 
+// Adds files to the library: checked first, so that a usage error touches nothing.
+int Add(const Request& request, const collection::Progress& progress, std::ostream& out,
+        std::ostream& err) {
+  for (const std::string& file : request.files) {
+    const collection::EntryType type = collection::ProbeEntry(file).type;
+    const char* problem = type == collection::EntryType::kMissing  ? "no such file"
+                          : type == collection::EntryType::kFolder ? "a folder, not a track file"
+                          : !collection::IsTrackName(files::NameOf(file))
+                              ? "not a track file (its name does not end in .pak)"
+                              : nullptr;
+    if (problem != nullptr) {
+      err << "trackmaps: " << problem << ": " << file << '\n';
+      return 2;
+    }
+  }
+  collection::Gathered gathered;
+  std::vector<bool> chosen;
+  std::string usageError;
+  if (!collection::GatherLibrary(request.library, {}, gathered, chosen, usageError)) {
+    err << "trackmaps: " << usageError << '\n';
+    return 2;
+  }
+  for (const collection::Unreadable& folder : gathered.unreadable) {
+    err << "trackmaps: cannot read the folder " << folder.path << " (" << folder.error << ")\n";
+  }
+  Tracks tracks;
+  tracks.outside = collection::ScanTracks(gathered.tracks, progress);
+  const std::vector<Outcome> outcomes = collection::AddTracks(
+      request.library, request.files, tracks.outside, request.dryRun, progress);
+  // The added tracks among the library's: what each carries now.
+  std::vector<collection::Carried> carried;
+  for (const Outcome& outcome : outcomes) {
+    if (outcome.action == collection::Action::kFailed ||
+        outcome.action == collection::Action::kUnchanged) {
+      continue;
+    }
+    carried.push_back({outcome.path, outcome.mapName});
+    Track added;
+    added.path = outcome.path;
+    tracks.chosen.push_back(added);
+  }
+  const std::vector<Clash> clashes = ClashesOfChosen(carried, tracks);
+  RunScope scope;
+  scope.library = true;
+  scope.pathsGiven = true;
+  scope.added = true;
+  scope.gathered = &gathered;
+  ReportFix(out, outcomes, clashes, scope, request.json);
+  const int code = AnyFailed(outcomes) || !clashes.empty() ? 1 : 0;
+  return gathered.unreadable.empty() ? code : std::max(code, 1);
+}
+
 }  // namespace
 
 int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
@@ -151,9 +204,9 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     command->add_flag("--json", request.json, "Write one JSON document on standard output");
     command
         ->add_option("--library", request.library,
-                     "The whole collection (default: TRACKMAPS_LIBRARY): names are\n"
-                     "chosen and clashes judged against every track under DIR;\n"
-                     "only the tracks under the PATHs are listed and changed")
+                     "The whole collection (default: TRACKMAPS_LIBRARY): names\n"
+                     "are chosen and clashes judged against every track under\n"
+                     "DIR; only the tracks under the PATHs are listed and changed")
         ->option_text("DIR")
         ->envname("TRACKMAPS_LIBRARY");
     command->add_option("PATH", request.paths,
@@ -162,12 +215,19 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
   for (CLI::App* command : {fix, restore}) {
     command->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
   }
+  CLI::App* add =
+      app.add_subcommand("add", "Copy downloaded tracks into LIBRARY, fixed with free names");
+  add->add_flag("--json", request.json, "Write one JSON document on standard output");
+  add->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
+  add->add_option("LIBRARY", request.library, "The library folder")->required();
+  add->add_option("FILE", request.files, "Downloaded track files (*.pak)")->required();
   fix->add_flag("--refix", request.refix,
                 "Also rename fixed tracks that carry an earlier track's name");
   // Each command's help ends with its example; the program's with them all.
   scan->footer("Example: trackmaps scan Tracks");
   fix->footer("Example: trackmaps fix --dry-run --library Tracks Tracks/Desert");
   restore->footer("Example: trackmaps restore Tracks/Desert/Hill.PAK");
+  add->footer("Example: trackmaps add Tracks Downloads/Dune.PAK");
   app.footer(kFooter);
 
   std::vector<std::string> arguments = EdgeArguments(argc, argv, console.explorer);
@@ -188,9 +248,10 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
     err << "trackmaps: " << e.what() << " (see trackmaps --help)\n";
     return 2;
   }
-  for (CLI::App* command : {scan, fix, restore}) {
+  for (CLI::App* command : {scan, fix, restore, add}) {
     if (command->parsed()) request.run = command->get_name();
   }
+  if (request.run == "add") return Add(request, ProgressFor(err, console), out, err);
 
   collection::Gathered gathered;
   std::vector<bool> chosen;

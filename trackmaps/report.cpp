@@ -47,9 +47,13 @@ const char* ActionText(Action action) {
     case Action::kRestored:
       return "restored";
     case Action::kWouldRestore:
+      return "would-restore";
+    case Action::kAdded:
+      return "added";
+    case Action::kWouldAdd:
       break;
   }
-  return "would-restore";
+  return "would-add";
 }
 
 // A text as JSON: null when empty (names and reasons are never empty when known).
@@ -185,12 +189,14 @@ void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
-      list.push_back({{"path", outcome.path},
-                      {"action", ActionText(outcome.action)},
-                      {"map_name", TextOrNull(outcome.mapName)},
-                      {"previous_map_name", TextOrNull(outcome.previousMapName)},
-                      {"reason", TextOrNull(outcome.reason)},
-                      {"error", TextOrNull(outcome.error)}});
+      Json track = {{"path", outcome.path}};
+      if (scope.added) track["source"] = outcome.source;
+      track["action"] = ActionText(outcome.action);
+      track["map_name"] = TextOrNull(outcome.mapName);
+      track["previous_map_name"] = TextOrNull(outcome.previousMapName);
+      track["reason"] = TextOrNull(outcome.reason);
+      track["error"] = TextOrNull(outcome.error);
+      list.push_back(track);
     }
     Json document = {{"tracks", list}, {"clashes", ClashesJson(clashes)}};
     AddScope(document, scope);
@@ -201,6 +207,7 @@ void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
   for (const Outcome& outcome : outcomes) {
     out << Column(ActionText(outcome.action), 12)
         << Column(outcome.mapName.empty() ? "-" : outcome.mapName, 15) << outcome.path;
+    if (scope.added) out << " (from " << outcome.source << ")";
     if (!outcome.previousMapName.empty()) out << " (was " << outcome.previousMapName << ")";
     if (!outcome.reason.empty()) out << " (" << outcome.reason << ")";
     if (!outcome.error.empty()) out << " (" << outcome.error << ")";

@@ -14,6 +14,7 @@
 struct RunScope {
   bool library = false;
   bool pathsGiven = false;
+  bool added = false;  // the tracks were added: each tells where it came from
   const collection::Gathered* gathered = nullptr;
 };
 

@@ -63,8 +63,8 @@ struct Scenario {
   Tree after;                  // the whole tree afterwards
   const char* hold = nullptr;  // a track another program holds to itself meanwhile
   std::vector<std::pair<std::string, std::string>> hardLinks = {};  // a second name, the first
-  const char* linkPath = nullptr;                              // a symbolic link,
-  const char* linkTarget = nullptr;                            // and where it leads
+  const char* linkPath = nullptr;                                   // a symbolic link,
+  const char* linkTarget = nullptr;                                 // and where it leads
   bool posixOnly = false;
   bool progress = false;  // err is a terminal
 };
@@ -109,11 +109,13 @@ std::set<std::string> KeysOf(const Json& object) {
 
 // The JSON document in the scenarios' short form, after checking its shape key by key.
 std::string Summary(const std::string& run, const Json& document) {
-  const std::set<std::string> trackKeys =
-      run == "scan"  ? std::set<std::string>{"path", "state", "kind", "map_name", "error"}
-      : run == "fix" ? std::set<std::string>{"path",   "action", "map_name", "previous_map_name",
-                                             "reason", "error"}
-                     : std::set<std::string>{"path", "action", "reason", "error"};
+  std::set<std::string> trackKeys =
+      run == "scan" ? std::set<std::string>{"path", "state", "kind", "map_name", "error"}
+      : run == "restore"
+          ? std::set<std::string>{"path", "action", "reason", "error"}
+          : std::set<std::string>{"path",   "action", "map_name", "previous_map_name",
+                                  "reason", "error"};
+  if (run == "add") trackKeys.insert("source");
   std::set<std::string> topKeys = {"tracks", "scope", "unreadable"};
   if (run != "restore") topKeys.insert("clashes");
   if (run == "scan") topKeys.insert({"leftovers", "orphans"});
@@ -123,6 +125,7 @@ std::string Summary(const std::string& run, const Json& document) {
     EXPECT_EQ(KeysOf(track), trackKeys);
     summary +=
         Slashes(Exact(track, "path")) + " " + Text(track[run == "scan" ? "state" : "action"]);
+    if (run == "add") summary += " from " + Slashes(Exact(track, "source"));
     if (run != "restore") summary += " " + Exact(track, "map_name");
     summary += "\n";
   }
@@ -474,6 +477,52 @@ std::vector<Scenario> Scenarios() {
     }
   }
   {
+    // Downloads added to a library: each with a name free in the whole library, the download
+    // only read, the original the new track's backup.
+    Tree before;
+    AddFixed(before, "lib/Desert/Hill.PAK", "Hill00007Map");
+    before["dl/Hill.PAK"] = Stock();
+    before["other/Hill.PAK"] = Stock(S);                 // another track of the same name
+    AddFixed(before, "fixed/Dale.PAK", "Dale00007Map");  // its name is free: it comes as it is
+    AddFixed(before, "fixed/Hill.PAK", "Hill00007Map");  // its name clashes: refixed
+    before["odd/Hill.PAK"] = Fixed("Odd00000Map0");      // fixed, original unknown: refused
+    for (const bool dryRun : {true, false}) {
+      Scenario s{dryRun ? "AddDryRun" : "Add", before, {"add", "--json"}, 0, "", before};
+      if (dryRun) s.arguments.push_back("--dry-run");
+      s.arguments.insert(s.arguments.end(),
+                         {"lib", "dl/Hill.PAK", "fixed/Dale.PAK", "odd/Hill.PAK"});
+      s.exitCode = 1;
+      if (!dryRun) {
+        AddFixed(s.after, "lib/Hill.PAK", "Hill00008Map");
+        AddFixed(s.after, "lib/Dale.PAK", "Dale00007Map");
+      }
+      s.report = std::string("lib/Hill.PAK ") + (dryRun ? "would-fix" : "fixed") +
+                 " from dl/Hill.PAK Hill00008Map\nlib/Dale.PAK " +
+                 (dryRun ? "would-add" : "added") + " from fixed/Dale.PAK Dale00007Map\n" +
+                 "lib/Hill.PAK failed from odd/Hill.PAK -\nscope library\n";
+      all.push_back(s);
+    }
+    // The same download again is already there; another of that name is refused; a fixed one
+    // whose name the library carries is refixed from its original.
+    Tree added = before;
+    AddFixed(added, "lib/Hill.PAK", "Hill00008Map");
+    Scenario again{"AddAgain", added, {"add", "--json", "lib", "dl/Hill.PAK", "other/Hill.PAK"},
+                   1,          "",    added};
+    again.report =
+        "lib/Hill.PAK unchanged from dl/Hill.PAK Hill00008Map\n"
+        "lib/Hill.PAK failed from other/Hill.PAK -\nscope library\n";
+    all.push_back(again);
+    Tree clash = before;
+    clash.erase("lib/Desert/Hill.PAK");
+    clash.erase("lib/Desert/Hill.PAK.bak");
+    AddFixed(clash, "lib/Desert/Dale.PAK", "Hill00007Map");
+    Scenario refix{
+        "AddRefixesAClashingName", clash, {"add", "--json", "lib", "fixed/Hill.PAK"}, 0, "", clash};
+    AddFixed(refix.after, "lib/Hill.PAK", "Hill00008Map");
+    refix.report = "lib/Hill.PAK refixed from fixed/Hill.PAK Hill00008Map\nscope library\n";
+    all.push_back(refix);
+  }
+  {
     Scenario s{"MissingPathIsAUsageError", {}, {"fix", "--json", "a", "nowhere"}, 2, "", {}};
     s.before["a/Hill.PAK"] = Stock();
     s.after = s.before;
@@ -642,7 +691,7 @@ TEST_F(ScenarioTest, WhatPeopleSee) {
     EXPECT_NE(text.find(c.line), std::string::npos) << text;
   }
   // Every line of every help fits a console of 80 columns.
-  for (const char* command : {"", "scan", "fix", "restore"}) {
+  for (const char* command : {"", "scan", "fix", "restore", "add"}) {
     std::vector<std::string> arguments = {command, "--help"};
     if (*command == '\0') arguments.erase(arguments.begin());
     const CommandRun help = RunCommand(arguments);
