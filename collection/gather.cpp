@@ -1,6 +1,7 @@
 // Finding the tracks under the command's arguments.
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 
 #include "collection.h"
@@ -58,10 +59,28 @@ void Walk(const std::string& folder, const std::string& prefix, Gathered& gather
   }
 }
 
-// Sorts by path bytes and keeps each path once. A file reached under two paths is two tracks.
+// Sorts by path bytes and keeps each path once, however it was spelt (the same name in the same
+// folder). A file reached under two paths is two tracks.
 void SortAndKeepOnce(std::vector<std::string>& paths) {
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  std::map<std::string, std::string> fullFolders;  // each folder as spelt, and its full path
+  std::set<std::string> seen;
+  std::vector<std::string> kept;
+  for (const std::string& path : paths) {
+    const std::string folder = files::FolderPrefix(path);
+    auto full = fullFolders.find(folder);
+    if (full == fullFolders.end()) {
+      std::string resolved;
+      std::string error;
+      if (!files::FullPathOf(files::Utf8Path{folder.empty() ? "." : folder}, resolved, error)) {
+        resolved = folder;
+      }
+      full = fullFolders.emplace(folder, resolved).first;
+    }
+    if (seen.insert(Join(full->second, files::NameOf(path))).second) kept.push_back(path);
+  }
+  paths.swap(kept);
 }
 
 }  // namespace

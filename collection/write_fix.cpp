@@ -292,6 +292,14 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
       taken.insert(outcome.mapName);
       outcome.action = options.dryRun ? (refix ? Action::kWouldRefix : Action::kWouldFix)
                                       : (refix ? Action::kRefixed : Action::kFixed);
+      // A file reached under two paths: the pending one holds it open, which keeps its name from
+      // being replaced on Windows, so it takes its place first.
+      for (const auto& waiting : batch) {
+        if (!SameFile(waiting->track->identity, track.identity)) continue;
+        CommitBatch(batch, outcomes);
+        batchBytes = 0;
+        break;
+      }
       std::string error;
       if (!PrepareFix(*pending, outcome.mapName, options.dryRun, error)) {
         MarkFailed(outcome, error);

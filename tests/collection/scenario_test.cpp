@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -1099,6 +1100,62 @@ TEST_F(ScenarioTest, FixedTrackKeepsItsPermissionBits) {
     EXPECT_EQ(after, bits) << fix.out;
     EXPECT_EQ(ContentOf(track), Fixed("Hill00007Map"));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Every file below root by its UTF-8 path, read through the wide calls on Windows.
+Tree ReadTreeUtf8(const fs::path& root) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    tree[Slashes(entry.path().lexically_relative(root).u8string())] =
+        std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return tree;
+}
+
+// Names outside any ANSI code page: Cyrillic, Chinese and a Latin-1 accent, through scan,
+// fix and restore, each named exactly in the JSON and given a plain ASCII map name.
+// Fault: on Windows such a name printed as "??.PAK" or failed with a bare error number.
+TEST_F(ScenarioTest, NamesOutsideTheCodePage) {
+  const fs::path root = fs::u8path(PathOf("names"));
+  struct Case {
+    std::string name;
+    std::string mapName;
+  };
+  const std::vector<Case> cases = {
+      {"\xD0\xA2\xD1\x80\xD0\xB0\xD1\x81\xD1\x81\xD0\xB0.PAK", "______007Map"},
+      {"\xE8\xB5\x9B\xE9\x81\x93.PAK", "__0000007Map"},
+      {"Cr\xC3\xA8me.PAK", "Cr_me0007Map"}};
+  Tree before;
+  for (const Case& c : cases) before[c.name] = Stock();
+  fs::create_directories(root);
+  for (const auto& file : before) {
+    std::ofstream(root / fs::u8path(file.first), std::ios::binary) << file.second;
+  }
+  const std::string folder = root.u8string();
+  const CommandRun scan = RunIn(folder, {"scan", "--json"});
+  const Json scanned = Json::parse(scan.out, nullptr, false);
+  ASSERT_FALSE(scanned.is_discarded()) << scan.out;
+  std::string expected;
+  for (const auto& file : before) expected += file.first + " stock National_Map\n";
+  expected += "clash National_Map:";
+  for (const auto& file : before) expected += " " + file.first;
+  EXPECT_EQ(Summary("scan", scanned), expected + "\n");
+
+  const CommandRun fix = RunIn(folder, {"fix", "--json"});
+  EXPECT_EQ(fix.code, 0) << fix.out << fix.err;
+  Tree fixed;
+  for (const Case& c : cases) AddFixed(fixed, c.name, c.mapName);
+  EXPECT_EQ(ReadTreeUtf8(root), fixed) << fix.out;
+
+  const CommandRun restore = RunIn(folder, {"restore", "--json"});
+  EXPECT_EQ(restore.code, 0) << restore.out << restore.err;
+  EXPECT_EQ(ReadTreeUtf8(root), before);
 }
 
 }  // namespace
