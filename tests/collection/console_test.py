@@ -76,14 +76,16 @@ def main():
     with tempfile.TemporaryDirectory(prefix="tmf-console.") as scratch:
         folder = Path(scratch) / "My Tracks"
         folder.mkdir()
-        (folder / "Hill.PAK").write_bytes(b"head National_Map;  The Sun mid National_Map")
+        for name in ("Hill.PAK", NAME):
+            (folder / name).write_bytes(b"head National_Map;  The Sun mid National_Map")
         track = "stock      National_Map   " + winpath(folder / "Hill.PAK")
+        named = "stock      National_Map   " + winpath(folder / NAME)
         # As typed in cmd.exe: its \" before the closing quote reaches the program as a quote.
         Path(scratch, "typed.bat").write_text(f'@"{exe}" scan "{winpath(folder)}\\"\r\n')
         missing = "no such file or folder: " + NAME
         cases = [  # command, press Enter, exit code, on the screen
             ([wine, "cmd.exe", "/c", exe, "scan", NAME], False, 2, missing),
-            ([wine, "cmd.exe", "/c", "typed.bat"], False, 1, track),
+            ([wine, "cmd.exe", "/c", "typed.bat"], False, 1, named),
             ([wine, exe], True, 0, "(the Track Library).\n\nPress Enter to close this window."),
             ([wine, exe, winpath(folder)], True, 1, track),
         ]
