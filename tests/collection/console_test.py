@@ -1,13 +1,12 @@
 #!/usr/bin/python3
 """trackmaps.exe on a console under Wine: names in no code page, Explorer, cmd.exe's quotes.
 
-Usage: console_test.py --exe TRACKMAPS_EXE --emulator EMULATOR --loader WINE_LOADER
-On a terminal of its own Wine gives the program a real console. Started directly it is alone on
-it, as from Explorer; through cmd.exe it shares it, as when typed. Prints one line per case;
-exits 1 when one failed, 77 when the emulator cannot run the build's programs here.
+Usage: console_test.py TRACKMAPS_EXE EMULATOR WINE_LOADER
+On a terminal of its own Wine gives the program a real console: started directly it is alone on
+it, as from Explorer; through cmd.exe it shares it, as when typed. Exits 1 when a case failed,
+77 when the emulator cannot run the build's programs here.
 """
 
-import argparse
 import fcntl
 import os
 import pty
@@ -62,16 +61,13 @@ def on_console(command, cwd, press_enter):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for option in ("--exe", "--emulator", "--loader"):
-        parser.add_argument(option, required=True)
-    args = parser.parse_args()
+    exe, emulator, wine = sys.argv[1:4]
     os.environ.update(LC_ALL="C.UTF-8", WINEDEBUG="-all")
     # The emulator makes the prefix and starts its wineserver; 77: no such programs run here.
-    code = subprocess.run([args.emulator, "cmd.exe", "/c", "exit", "7"]).returncode
+    code = subprocess.run([emulator, "cmd.exe", "/c", "exit", "7"]).returncode
     if code != 7:
         return 77 if code == 77 else 1
-    exe, wine = winpath(Path(args.exe).resolve()), args.loader
+    exe = winpath(Path(exe).resolve())
     failures = 0
     with tempfile.TemporaryDirectory(prefix="tmf-console.") as scratch:
         folder = Path(scratch) / "My Tracks"

@@ -67,7 +67,6 @@ struct Scenario {
   const char* linkPath = nullptr;                                   // a symbolic link,
   const char* linkTarget = nullptr;                                 // and where it leads
   bool posixOnly = false;
-  bool progress = false;  // err is a terminal
 };
 
 // Paths in the report use '/', whatever the platform printed.
@@ -570,18 +569,6 @@ std::vector<Scenario> Scenarios() {
     s.report = "My Tracks/Hill.PAK stock National_Map\nclash National_Map: My Tracks/Hill.PAK\n";
     all.push_back(s);
   }
-  {
-    // On a terminal the progress names each phase (ProgressBarTest checks how it is drawn).
-    Scenario s{"ProgressNamesItsPhases", {}, {"fix", "--json"}, 0, "", {}};
-    s.before["a/Hill.PAK"] = Stock();
-    s.before["b/Dale.PAK"] = Stock();
-    s.after = s.before;
-    AddFixed(s.after, "a/Hill.PAK", "Hill00007Map");
-    AddFixed(s.after, "b/Dale.PAK", "Dale00007Map");
-    s.report = "a/Hill.PAK fixed Hill00007Map\nb/Dale.PAK fixed Dale00007Map\n";
-    s.progress = true;
-    all.push_back(s);
-  }
   return all;
 }
 
@@ -616,17 +603,11 @@ TEST_F(ScenarioTest, EveryScenario) {
         ASSERT_TRUE(HoldExclusive(root + kSeparator + scenario.hold, hold));
       }
       fs::current_path(root);
-      Console console;
-      console.errTerminal = scenario.progress;
-      console.progressDelayMs = 0;
-      run = RunCommand(scenario.arguments, console);
+      run = RunCommand(scenario.arguments);
       fs::current_path(start);
     }
 
     EXPECT_EQ(run.code, scenario.exitCode) << run.err;
-    for (const char* phase : {"\rscanning  [", "\rfixing    ["}) {
-      EXPECT_EQ(run.err.find(phase) != std::string::npos, scenario.progress) << run.err;
-    }
     if (scenario.report.empty()) {
       EXPECT_EQ(run.out, "");
       EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
