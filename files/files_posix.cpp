@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "files.h"
+#include "path_calls.h"
 #include "paths.h"
 
 namespace files {
@@ -405,16 +406,6 @@ unsigned long UniqueNumber() {
 }
 
 // Paths are bytes here whichever kind they are: both kinds share every definition.
-#define TMF_FILES_PATH_CALLS(Path)                                                     \
-  template bool OpenExisting(const Path&, Access, Sharing, FileHandle&, std::string&); \
-  template bool CreateNew(const Path&, unsigned, FileHandle&, std::string&);           \
-  template bool FactsAt(const Path&, FileFacts&, bool&);                               \
-  template bool ReachedThroughLink(const Path&, FileHandle&);                          \
-  template bool IsOrdinaryFile(const Path&);                                           \
-  template bool RenameNoReplace(const Path&, const Path&, std::string&);               \
-  template bool RenameReplacing(const Path&, const Path&, std::string&);               \
-  template bool HardLink(const Path&, const Path&, bool&, std::string&);               \
-  template bool RemoveFile(const Path&, std::string&);
 TMF_FILES_PATH_CALLS(AnsiPath)
 TMF_FILES_PATH_CALLS(Utf8Path)
 

@@ -361,46 +361,30 @@ std::vector<Scenario> Scenarios() {
     all.push_back(s);
     // Symbolic links, seen natively and hidden under Wine: each refused, the dry run as the real
     // run, nothing lost.
-    for (const bool dryRun : {false, true}) {
-      const std::vector<std::string> fix =
-          dryRun ? std::vector<std::string>{"fix", "--dry-run", "--json"}
-                 : std::vector<std::string>{"fix", "--json"};
-      Scenario own{dryRun ? "TrackLinkedToItsOwnBackupDryRun" : "TrackLinkedToItsOwnBackup",
-                   {},
-                   fix,
-                   1,
-                   "",
-                   {}};
-      own.before["a/Hill.PAK.bak"] = Stock();
-      own.linkPath = "a/Hill.PAK";
-      own.linkTarget = "Hill.PAK.bak";
-      own.after = own.before;
-      own.after["a/Hill.PAK"] = Stock();
-      own.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-      all.push_back(own);
-      Scenario reverse{
-          dryRun ? "BackupLinkedToItsTrackDryRun" : "BackupLinkedToItsTrack", {}, fix, 1, "", {}};
-      reverse.before["a/Hill.PAK"] = Stock();
-      reverse.linkPath = "a/Hill.PAK.bak";
-      reverse.linkTarget = "Hill.PAK";
-      reverse.after = reverse.before;
-      reverse.after["a/Hill.PAK.bak"] = Stock();
-      reverse.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-      all.push_back(reverse);
-      Scenario away{dryRun ? "TrackLinkedIntoAnotherFolderDryRun" : "TrackLinkedIntoAnotherFolder",
-                    {},
-                    fix,
-                    1,
-                    "",
-                    {}};
-      away.arguments.push_back("a");
-      away.before["far/Far.PAK"] = Stock();
-      away.linkPath = "a/Hill.PAK";
-      away.linkTarget = "../far/Far.PAK";
-      away.after = away.before;
-      away.after["a/Hill.PAK"] = Stock();
-      away.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
-      all.push_back(away);
+    struct Link {
+      const char* name;
+      const char* dryRunName;
+      const char* file;    // the file the link leads to
+      const char* link;    // the link
+      const char* target;  // as the link names it
+    };
+    for (const Link& l : {Link{"TrackLinkedToItsOwnBackup", "TrackLinkedToItsOwnBackupDry",
+                               "a/Hill.PAK.bak", "a/Hill.PAK", "Hill.PAK.bak"},
+                          Link{"BackupLinkedToItsTrack", "BackupLinkedToItsTrackDry", "a/Hill.PAK",
+                               "a/Hill.PAK.bak", "Hill.PAK"},
+                          Link{"TrackLinkedIntoAnotherFolder", "TrackLinkedIntoAnotherFolderDry",
+                               "far/Far.PAK", "a/Hill.PAK", "../far/Far.PAK"}}) {
+      for (const bool dryRun : {false, true}) {
+        Scenario link{dryRun ? l.dryRunName : l.name, {}, {"fix", "--json", "a"}, 1, "", {}};
+        if (dryRun) link.arguments.insert(link.arguments.begin() + 1, "--dry-run");
+        link.before[l.file] = Stock();
+        link.linkPath = l.link;
+        link.linkTarget = l.target;
+        link.after = link.before;
+        link.after[l.link] = Stock();
+        link.report = "a/Hill.PAK failed -\nclash National_Map: a/Hill.PAK\n";
+        all.push_back(link);
+      }
     }
   }
   {
