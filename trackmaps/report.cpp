@@ -4,6 +4,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "json_bytes.h"
+
 using collection::Action;
 using collection::Clash;
 using collection::Kind;
@@ -90,9 +92,10 @@ void AddScope(Json& document, const RunScope& scope) {
   document["unreadable"] = unreadable;
 }
 
-// Bytes that are not UTF-8 become U+FFFD rather than stopping the report.
+// Bytes that are not UTF-8 become U+FFFD rather than stopping the report; their exact bytes go
+// beside them in base64.
 void WriteJson(std::ostream& out, const Json& document) {
-  out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  out << WithExactBytes(document).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 // "name" padded to width, for the columns of the report for people.
