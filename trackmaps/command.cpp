@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "collection.h"
+#include "progress_bar.h"
 #include "report.h"
 #include "version.h"
 
@@ -17,6 +19,34 @@ using collection::State;
 using collection::Track;
 
 namespace {
+
+// The help, in lines that fit a console of 80 columns even when indented (the zip's README.txt
+// carries it). CLI11 prints the usage and the commands and options between the two.
+const char kAbout[] =
+    "trackmaps fixes the map names of a whole collection of track files (.pak):\n"
+    "it lists every clash (a map name that two tracks carry), gives every stock\n"
+    "track a map name no other track carries (keeping the original as\n"
+    "TRACK.bak), and puts originals back.\n";
+const char kFooter[] =
+    "PATH is a track file or a folder, searched recursively; none means the\n"
+    "current folder. With --library DIR (default: the environment variable\n"
+    "TRACKMAPS_LIBRARY), names are chosen and clashes judged against every\n"
+    "track under DIR, and each PATH must lie inside it. On Windows /? shows\n"
+    "this help. Each command tells its options: trackmaps COMMAND --help.\n"
+    "\n"
+    "Examples:\n"
+    "  trackmaps scan Tracks\n"
+    "  trackmaps fix --dry-run --library Tracks Tracks/Desert\n"
+    "  trackmaps restore Tracks/Desert/Hill.PAK\n"
+    "  trackmaps add Tracks Downloads/Dune.PAK\n"
+    "\n"
+    "Exit codes: 0 nothing to do or all done; 1 work left (a stock track or a\n"
+    "clash) or a track or folder failed; 2 a usage error, or for scan a track\n"
+    "or folder that could not be read. With --json a usage error writes\n"
+    "nothing on standard output, only its line on standard error.";
+// Said from Explorer, under the help: the window does the same work.
+const char kWindowProgram[] =
+    "To work in a window instead, start tracklibrary.exe (the Track Library).";
 
 // What the command line asked for.
 struct Request {
@@ -29,38 +59,10 @@ struct Request {
   std::vector<std::string> files;  // for add
 };
 
-const char* PhaseText(collection::Phase phase) {
-  switch (phase) {
-    case collection::Phase::kScanning:
-      return "scanning";
-    case collection::Phase::kFixing:
-      return "fixing";
-    case collection::Phase::kRestoring:
-      return "restoring";
-    case collection::Phase::kAdding:
-      break;
-  }
-  return "adding";
-}
-
-// A bar on the terminal's error stream once the work has taken more than a second.
-collection::Progress ProgressBar(std::ostream& err, bool terminal) {
-  if (!terminal) return {};
-  const auto start = std::chrono::steady_clock::now();
-  return [&err, start](const collection::ProgressStep& step) {
-    if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) return true;
-    const std::size_t width = 30;
-    const bool done = step.tracksDone == step.tracksTotal;
-    const std::size_t filled =
-        step.bytesTotal <= 0
-            ? width
-            : static_cast<std::size_t>(step.bytesDone * static_cast<double>(width) /
-                                       static_cast<double>(step.bytesTotal));
-    err << "\r" << PhaseText(step.phase) << " [" << std::string(filled, '#')
-        << std::string(width - filled, ' ') << "] " << step.tracksDone << "/" << step.tracksTotal
-        << (done ? "\r\x1b[K" : "") << std::flush;
-    return true;
-  };
+// Progress on err when it is a terminal, else none.
+collection::Progress ProgressFor(std::ostream& err, const Console& console) {
+  if (!console.errTerminal) return {};
+  return ProgressBar(err, std::chrono::milliseconds(console.progressDelayMs));
 }
 
 // The tracks of a run: those it lists and changes, and the rest of the library, whose names are
@@ -185,35 +187,26 @@ int Add(const Request& request, const collection::Progress& progress, std::ostre
 }  // namespace
 
 int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-                 bool errTerminal) {
-  CLI::App app(
-      "Scans a collection of track files for map names that clash, gives every track a map name "
-      "of its own, and puts originals back.\n"
-      "PATH is a track file (*.pak) or a folder, searched recursively; none means the current "
-      "folder.\n"
-      "Exit codes: 0 nothing to do or all done, 1 work left (stock tracks, clashes) or a track "
-      "or folder failed, 2 a usage error (and, for scan, a track or folder that could not be "
-      "read).",
-      "trackmaps");
+                 const Console& console) {
+  CLI::App app(kAbout, "trackmaps");
+  app.get_formatter()->column_width(18);
   app.set_version_flag("--version", std::string("trackmaps ") + TMF_VERSION_TEXT);
   app.require_subcommand(1);
 
   Request request;
   CLI::App* scan =
       app.add_subcommand("scan", "List every track's state and map name, and every clash");
-  CLI::App* fix = app.add_subcommand(
-      "fix",
-      "Give every stock track a map name no other track carries; the original is kept as "
-      "TRACK.bak");
+  CLI::App* fix =
+      app.add_subcommand("fix", "Give each stock track its own map name, keeping TRACK.bak");
   CLI::App* restore =
       app.add_subcommand("restore", "Put the original of every fixed track back from its backup");
   for (CLI::App* command : {scan, fix, restore}) {
     command->add_flag("--json", request.json, "Write one JSON document on standard output");
     command
         ->add_option("--library", request.library,
-                     "The whole collection: names are chosen and clashes judged against every "
-                     "track under DIR, while only the tracks under the PATHs are listed and "
-                     "changed (each PATH must lie inside DIR)")
+                     "The whole collection (default: TRACKMAPS_LIBRARY): names\n"
+                     "are chosen and clashes judged against every track under\n"
+                     "DIR; only the tracks under the PATHs are listed and changed")
         ->option_text("DIR")
         ->envname("TRACKMAPS_LIBRARY");
     command->add_option("PATH", request.paths,
@@ -222,20 +215,29 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
   for (CLI::App* command : {fix, restore}) {
     command->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
   }
-  CLI::App* add = app.add_subcommand(
-      "add",
-      "Copy downloaded track files into the top of LIBRARY, each fixed with a map name no track "
-      "of the library carries; the originals become the new tracks' backups, and FILE is only "
-      "read");
+  CLI::App* add =
+      app.add_subcommand("add", "Copy downloaded tracks into LIBRARY, fixed with free names");
   add->add_flag("--json", request.json, "Write one JSON document on standard output");
   add->add_flag("--dry-run", request.dryRun, "Tell what would be done; touch nothing");
   add->add_option("LIBRARY", request.library, "The library folder")->required();
   add->add_option("FILE", request.files, "Downloaded track files (*.pak)")->required();
   fix->add_flag("--refix", request.refix,
-                "Also give a new name to fixed tracks whose name clashes with an earlier one");
+                "Also rename fixed tracks that carry an earlier track's name");
+  // Each command's help ends with its example; the program's with them all.
+  scan->footer("Example: trackmaps scan Tracks");
+  fix->footer("Example: trackmaps fix --dry-run --library Tracks Tracks/Desert");
+  restore->footer("Example: trackmaps restore Tracks/Desert/Hill.PAK");
+  add->footer("Example: trackmaps add Tracks Downloads/Dune.PAK");
+  app.footer(kFooter);
 
+  std::vector<std::string> arguments = EdgeArguments(argc, argv, console.explorer);
+  if (console.explorer && arguments.empty()) {
+    out << app.help() << kWindowProgram << '\n';
+    return 0;
+  }
+  std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
   try {
-    app.parse(argc, argv);
+    app.parse(arguments);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e, out, err);
   } catch (const CLI::CallForAllHelp& e) {
@@ -249,7 +251,7 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
   for (CLI::App* command : {scan, fix, restore, add}) {
     if (command->parsed()) request.run = command->get_name();
   }
-  if (request.run == "add") return Add(request, ProgressBar(err, errTerminal), out, err);
+  if (request.run == "add") return Add(request, ProgressFor(err, console), out, err);
 
   collection::Gathered gathered;
   std::vector<bool> chosen;
@@ -273,7 +275,7 @@ int RunTrackmaps(int argc, const char* const* argv, std::ostream& out, std::ostr
   scope.library = !request.library.empty();
   scope.pathsGiven = !request.paths.empty();
   scope.gathered = &gathered;
-  const collection::Progress progress = ProgressBar(err, errTerminal);
+  const collection::Progress progress = ProgressFor(err, console);
   const Tracks tracks = ScanChosen(gathered, chosen, progress);
   if (request.run == "scan") {
     const int code = Scan(request, tracks, scope, out);

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "json_bytes.h"
 #include "report_text.h"
 
 using collection::ActionText;
@@ -53,9 +54,10 @@ void AddScope(Json& document, const RunScope& scope) {
   document["unreadable"] = unreadable;
 }
 
-// Bytes that are not UTF-8 become U+FFFD rather than stopping the report.
+// Bytes that are not UTF-8 become U+FFFD rather than stopping the report; their exact bytes go
+// beside them in base64.
 void WriteJson(std::ostream& out, const Json& document) {
-  out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  out << WithExactBytes(document).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace

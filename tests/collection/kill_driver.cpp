@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
   ShimStartDriver();
-  const int code = RunTrackmaps(argc, argv, std::cout, std::cerr, false);
+  const int code = RunTrackmaps(argc, argv, std::cout, std::cerr, Console());
   ShimEndDriver();
   return code;
 }

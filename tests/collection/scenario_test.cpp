@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "collection.h"
@@ -18,6 +19,7 @@
 #include "disk.h"
 #include "names.h"
 #include "process_usage.h"
+#include "progress_bar.h"
 
 namespace {
 
@@ -77,6 +79,34 @@ std::string Slashes(std::string path) {
 
 std::string Text(const Json& value) { return value.is_null() ? "-" : value.get<std::string>(); }
 
+std::string FromBase64(const std::string& text) {
+  const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  unsigned long group = 0;
+  int bits = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    group = group << 6 | digits.find(c);
+    if ((bits += 6) >= 8) bytes += static_cast<char>(group >> (bits -= 8) & 0xFF);
+  }
+  return bytes;
+}
+
+// A member's exact bytes: from KEY_base64 when the text of KEY lost some, else its text.
+std::string Exact(const Json& object, const std::string& key) {
+  const auto bytes = object.find(key + "_base64");
+  return bytes == object.end() ? Text(object[key]) : FromBase64(*bytes);
+}
+
+// The keys of an object but its KEY_base64.
+std::set<std::string> KeysOf(const Json& object) {
+  std::set<std::string> keys;
+  for (const auto& item : object.items()) {
+    if (item.key().find("_base64") == std::string::npos) keys.insert(item.key());
+  }
+  return keys;
+}
+
 // The JSON document in the scenarios' short form, after checking its shape key by key.
 std::string Summary(const std::string& run, const Json& document) {
   std::set<std::string> trackKeys =
@@ -89,23 +119,23 @@ std::string Summary(const std::string& run, const Json& document) {
   std::set<std::string> topKeys = {"tracks", "scope", "unreadable"};
   if (run != "restore") topKeys.insert("clashes");
   if (run == "scan") topKeys.insert({"leftovers", "orphans"});
-  std::set<std::string> keys;
-  for (const auto& item : document.items()) keys.insert(item.key());
-  EXPECT_EQ(keys, topKeys);
+  EXPECT_EQ(KeysOf(document), topKeys);
   std::string summary;
   for (const Json& track : document["tracks"]) {
-    keys.clear();
-    for (const auto& item : track.items()) keys.insert(item.key());
-    EXPECT_EQ(keys, trackKeys);
-    summary += Slashes(track["path"]) + " " + Text(track[run == "scan" ? "state" : "action"]);
-    if (run == "add") summary += " from " + Slashes(track["source"]);
-    if (run != "restore") summary += " " + Text(track["map_name"]);
+    EXPECT_EQ(KeysOf(track), trackKeys);
+    summary +=
+        Slashes(Exact(track, "path")) + " " + Text(track[run == "scan" ? "state" : "action"]);
+    if (run == "add") summary += " from " + Slashes(Exact(track, "source"));
+    if (run != "restore") summary += " " + Exact(track, "map_name");
     summary += "\n";
   }
   if (run != "restore") {
     for (const Json& clash : document["clashes"]) {
-      summary += "clash " + clash["map_name"].get<std::string>() + ":";
-      for (const Json& path : clash["paths"]) summary += " " + Slashes(path);
+      summary += "clash " + Exact(clash, "map_name") + ":";
+      const Json& paths = clash.contains("paths_base64") ? clash["paths_base64"] : clash["paths"];
+      for (const Json& path : paths) {
+        summary += " " + Slashes(&paths == &clash["paths"] ? Text(path) : FromBase64(path));
+      }
       summary += "\n";
     }
   }
@@ -148,13 +178,13 @@ struct CommandRun {
   std::string err;
 };
 
-CommandRun RunCommand(const std::vector<std::string>& arguments) {
+CommandRun RunCommand(const std::vector<std::string>& arguments, const Console& console = {}) {
   std::vector<const char*> argv = {"trackmaps"};
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   std::ostringstream out;
   std::ostringstream err;
   CommandRun run;
-  run.code = RunTrackmaps(static_cast<int>(argv.size()), argv.data(), out, err, false);
+  run.code = RunTrackmaps(static_cast<int>(argv.size()), argv.data(), out, err, console);
   run.out = out.str();
   run.err = err.str();
   return run;
@@ -492,13 +522,35 @@ std::vector<Scenario> Scenarios() {
     all.push_back(named);
   }
   {
-    Scenario s{"PathBytesThatAreNotUtf8", {}, {"scan", "--json"}, 1, "", {}};
+    // The JSON keeps the exact bytes of every text that is not UTF-8 (a Latin-1 file name, a map
+    // name written by hand) beside its lossy form.
+    Scenario s{"BytesThatAreNotUtf8AreKept", {}, {"scan", "--json"}, 1, "", {}};
     s.before["\xff\xfe.pak"] = Stock();
+    s.before["Cr\xe8me.PAK"] = Stock();
+    s.before["\xc0\xaf.pak"] = Stock();      // an overlong '/'
+    s.before["\xed\xa0\x80.pak"] = Stock();  // a surrogate
     s.after = s.before;
     s.report =
-        "\xef\xbf\xbd\xef\xbf\xbd.pak stock National_Map\nclash National_Map: "
-        "\xef\xbf\xbd\xef\xbf\xbd.pak\n";
+        "Cr\xe8me.PAK stock National_Map\n\xc0\xaf.pak stock National_Map\n"
+        "\xed\xa0\x80.pak stock National_Map\n\xff\xfe.pak stock National_Map\n"
+        "clash National_Map: Cr\xe8me.PAK \xc0\xaf.pak \xed\xa0\x80.pak \xff\xfe.pak\n";
     s.posixOnly = true;
+    all.push_back(s);
+    Scenario name{"MapNameThatIsNotUtf8IsKept", {}, {"scan", "--json"}, 1, "", {}};
+    const std::string hand = std::string("Hil\xe9") + "00007Map";  // fixed by hand
+    AddFixed(name.before, "a/Hill.PAK", hand);
+    AddFixed(name.before, "b/Hill.PAK", hand);
+    name.after = name.before;
+    name.report = "a/Hill.PAK fixed " + hand + "\nb/Hill.PAK fixed " + hand + "\nclash " + hand +
+                  ": a/Hill.PAK b/Hill.PAK\n";
+    all.push_back(name);
+  }
+  {
+    // cmd.exe turns "My Tracks\" into My Tracks" (its \" is a quote): the folder is meant.
+    Scenario s{"ArgumentWithAStrayQuote", {}, {"scan", "--json", "My Tracks\""}, 1, "", {}};
+    s.before["My Tracks/Hill.PAK"] = Stock();
+    s.after = s.before;
+    s.report = "My Tracks/Hill.PAK stock National_Map\nclash National_Map: My Tracks/Hill.PAK\n";
     all.push_back(s);
   }
   return all;
@@ -565,6 +617,81 @@ TEST_F(ScenarioTest, EveryScenario) {
       }
     }
   }
+}
+
+// The report for people: each case a command line and a line the output must hold.
+TEST_F(ScenarioTest, WhatPeopleSee) {
+  const std::string sep = kSeparator;
+  const bool windows = sep == "\\";
+  Tree tree = {{"a/b/Hill.PAK", Stock()}};
+  for (const char* path : {"c/Dale.PAK", "d/Dale.PAK"}) AddFixed(tree, path, "Dale00007Map");
+  for (const char* path : {"e/Mine.PAK", "f/Mine.PAK"}) AddFixed(tree, path, "Mine00007Map");
+  for (const auto& file : tree) {
+    fs::create_directories(fs::path(folder_ + "/" + file.first).parent_path());
+    ASSERT_TRUE(WriteBytes(folder_ + kSeparator + file.first, file.second));
+  }
+  struct Case {
+    std::vector<std::string> arguments;
+    bool explorer;
+    int exitCode;
+    std::string line;  // in the output, or (exit code 2) in the error
+  } cases[] = {
+      // From Explorer: with nothing, the help and where the window is; with paths, a scan.
+      {{}, true, 0, "\nTo work in a window instead, start tracklibrary.exe (the Track Library).\n"},
+      {{"a"}, true, 1, "stock      National_Map   a" + sep + "b" + sep + "Hill.PAK\n"},
+      {{"/?"}, false, windows ? 0 : 2, windows ? "Usage: trackmaps" : "trackmaps: "},
+      // One separator in a printed path, whichever the argument used.
+      {{"scan", "a/b"}, false, 1, "stock      National_Map   a" + sep + "b" + sep + "Hill.PAK\n"},
+      {{"fix", "--dry-run", "c", "d"}, false, 1, ", 1 clash remains\n"},
+      {{"fix", "--dry-run"}, false, 1, ", 2 clashes remain\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    Console console;
+    console.explorer = c.explorer;
+    fs::current_path(folder_);
+    const CommandRun run = RunCommand(c.arguments, console);
+    fs::current_path(fs::temp_directory_path());
+    EXPECT_EQ(run.code, c.exitCode) << run.out << run.err;
+    const std::string& text = c.exitCode == 2 ? run.err : run.out;
+    EXPECT_NE(text.find(c.line), std::string::npos) << text;
+  }
+  // Every line of every help fits a console of 80 columns.
+  for (const char* command : {"", "scan", "fix", "restore", "add"}) {
+    std::vector<std::string> arguments = {command, "--help"};
+    if (*command == '\0') arguments.erase(arguments.begin());
+    const CommandRun help = RunCommand(arguments);
+    EXPECT_EQ(help.code, 0) << command;
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 79u) << line;
+  }
+}
+
+// The progress of a large track, step by step: a line of one width for each step shown (at most
+// ten a second, and at once for a new phase), spaces over it when its phase ends.
+TEST(ProgressBarTest, DrawsAtMostTenTimesASecondWithoutEscapeCodes) {
+  std::ostringstream err;
+  const collection::Progress progress = ProgressBar(err, std::chrono::milliseconds(0));
+  const auto step = [](collection::Phase phase, std::int64_t mebibytes, std::size_t done) {
+    return collection::ProgressStep{phase, mebibytes << 20, std::int64_t{1024} << 20, done, 1};
+  };
+  const auto start = std::chrono::steady_clock::now();
+  progress(step(collection::Phase::kScanning, 256, 0));
+  progress(step(collection::Phase::kScanning, 300, 0));  // too soon after the last: not drawn
+  const bool soon = std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100);
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  progress(step(collection::Phase::kScanning, 512, 0));
+  progress(step(collection::Phase::kScanning, 1024, 1));
+  progress(step(collection::Phase::kFixing, 0, 0));
+  const std::string wipe = "\r" + std::string(72, ' ') + "\r";
+  const auto line = [](const std::string& text) {
+    return "\r" + text + std::string(72 - text.size(), ' ');
+  };
+  if (!soon) GTEST_SKIP() << "the machine was too slow to tell";
+  EXPECT_EQ(err.str(), line("scanning  [#####               ] 256.0 of 1024.0 MiB, 0/1 track") +
+                           line("scanning  [##########          ] 512.0 of 1024.0 MiB, 0/1 track") +
+                           wipe +
+                           line("fixing    [                    ] 0.0 of 1024.0 MiB, 0/1 track"));
 }
 
 // After a fix with --refix over any collection in which no track failed, a scan finds no clash.
