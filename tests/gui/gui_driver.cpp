@@ -10,7 +10,7 @@
 //   library               its facts once its work is done: title, status, details, rows, ...
 //   library-now           the same at once, working or not
 //   library-press NAME    presses a button or gives a command: fix-all, refix, restore, cancel,
-//                         rescan, select-all, fix-selected; close posts WM_CLOSE
+//                         rescan, select-all, fix-selected, save-report; close posts WM_CLOSE
 //   library-select POS... selects the rows at these list positions, and only them
 //   library-drop PATH...  drops the paths on the window, as Explorer's WM_DROPFILES does
 //   library-wait TEXT     waits until the status bar holds TEXT
@@ -566,7 +566,8 @@ Facts PressInLibrary(const std::string& name) {
   const std::map<std::string, int> buttons = {{"fix-all", IDC_FIX_ALL},
                                               {"refix", IDC_REFIX},
                                               {"restore", IDC_RESTORE},
-                                              {"cancel", IDCANCEL}};
+                                              {"cancel", IDCANCEL},
+                                              {"save-report", IDC_SAVE_REPORT}};
   const std::map<std::string, int> commands = {
       {"rescan", IDM_RESCAN}, {"select-all", IDM_SELECT_ALL}, {"fix-selected", IDM_FIX_SELECTED}};
   // Sent, not posted: none of these opens a modal window, and once the send returns the work has
@@ -574,6 +575,9 @@ Facts PressInLibrary(const std::string& name) {
   DWORD_PTR ignored = 0;
   if (name == "close") {
     PostMessageW(window, WM_CLOSE, 0, 0);
+  } else if (name == "save-report") {
+    // Posted: the button opens the modal save dialog.
+    PostMessageW(GetDlgItem(window, IDC_SAVE_REPORT), BM_CLICK, 0, 0);
   } else if (buttons.count(name)) {
     SendMessageTimeoutW(GetDlgItem(window, buttons.at(name)), BM_CLICK, 0, 0, SMTO_NORMAL, 10000,
                         &ignored);

@@ -141,7 +141,23 @@ def test_header_click_sorts_and_the_filter_narrows(gui, start, messy):
     assert [row[0] for row in rows_of(gui.drive("library-now"))] == ["Desert\\Hill.PAK",
                                                                       "Forest\\Hill.PAK"]
     gui.drive("library-filter", "FIXED")
-    assert {row[1] for row in rows_of(gui.drive("library-now"))} == {"fixed"}
+    facts = gui.drive("library-now")
+    assert {row[1] for row in rows_of(facts)} == {"fixed"}
+    # The row menu from the keyboard: Copy.
+    gui.drive("library-select", 0)
+    gui.xdotool("windowfocus", "--sync", xid, "key", "shift+F10", "sleep", "0.5", "key", "c")
+    copied = "\t".join(rows_of(facts)[0]) + "\r\n"
+    assert wait_for(5, lambda: gui.drive("clipboard")["text"] == copied)
+
+
+def test_save_report_writes_the_last_runs_report(gui, start, messy, trackmaps, tmp_path):
+    open_library(gui, messy)
+    gui.drive("library-press", "save-report")
+    report = tmp_path / "report.txt"
+    gui.drive("choose", winpath(report))
+    expected = gui.wine([trackmaps, "scan", "--library", winpath(messy)])[1]
+    assert wait_for(5, report.exists)
+    assert report.read_bytes().decode() == expected.replace("\n", "\r\n")
 
 
 def test_fix_all_then_refix_then_restore_every_row(gui, start, messy, trackmaps):
