@@ -63,6 +63,20 @@ bool IdentityAt(const std::string& path, FileIdentity& identity);
 bool ReadAt(StoreFile& file, std::int64_t offset, char* data, std::size_t size, std::size_t& got,
             std::string& error);
 
+// Bytes [begin, begin + size) of an open file, as ViewFile last gave them, read into the view's
+// buffer, which is kept from one window to the next (no allocation per window).
+struct FileView {
+  const char* data = nullptr;
+  std::int64_t begin = 0;
+  std::size_t size = 0;
+  std::vector<char> buffer;
+};
+
+// Makes view show bytes [begin, end) of file, which must lie within it; fails (with "the file
+// ended early" when it is shorter now) on a read error.
+bool ViewFile(StoreFile& file, std::int64_t begin, std::int64_t end, FileView& view,
+              std::string& error);
+
 // Creates a new file at path; fails if anything of that name exists.
 bool CreateNew(const std::string& path, StoreFile& file, std::string& error);
 
@@ -77,8 +91,17 @@ bool CopyContent(StoreFile& from, StoreFile& to, std::int64_t begin, std::int64_
 bool WriteAt(StoreFile& file, std::int64_t offset, const char* data, std::size_t size,
              std::string& error);
 
+// Starts writing the file's content to storage without waiting for it, where the platform can:
+// the flush that follows then finds less to wait for.
+void StartFlush(StoreFile& file);
+
 // Flushes the file's content to stable storage.
 bool FlushFile(StoreFile& file, std::string& error);
+
+// Flushes everything written to the file's volume to stable storage in one step, where the
+// platform can: many files flushed at once share one journal commit and one wait. False with
+// error empty where it cannot (the caller then flushes each file).
+bool FlushVolume(StoreFile& file, std::string& error);
 
 bool CloseFile(StoreFile& file, std::string& error);
 
