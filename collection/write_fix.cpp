@@ -135,6 +135,7 @@ bool WritePatchedCopy(StoreFile& source, const Track& track, const std::string& 
   if (!CreateNew(temporary.path, temporary.file, error)) return false;
   if (!SetSize(temporary.file, size, error)) return false;
   std::int64_t copied = 0;  // every byte before this is in the copy
+  std::int64_t hinted = 0;  // the write-back of every byte before this has been started
   for (const Patch& patch : patcher.patches) {
     const std::int64_t end = patch.offset + static_cast<std::int64_t>(patch.bytes.size());
     if (end <= copied) continue;  // patches of a site near a name may overlap, with equal bytes
@@ -145,6 +146,11 @@ bool WritePatchedCopy(StoreFile& source, const Track& track, const std::string& 
       return false;
     }
     copied = end;
+    // A large track's pages go to the disk while the rest of it is copied.
+    if (copied - hinted >= kCopyStretch) {
+      StartFlush(temporary.file);
+      hinted = copied;
+    }
   }
   return CopyStretches(source, temporary.file, copied, size, meter, error);
 }
