@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "places.h"
 #include "store.h"
 
 namespace collection {
@@ -26,6 +27,7 @@ struct Track {
   bool holdsBoth = false;    // a stock track that carries both stock names
   FileFacts identity;        // the track as it was scanned
   FileFacts backupIdentity;  // its verified backup, for a fixed track
+  Places places;             // where a stock track's names and sites lie, for its fix
 };
 
 // A map name carried by two or more tracks, or a stock name carried by any; paths in path order.

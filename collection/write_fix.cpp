@@ -2,6 +2,7 @@
 // written safely. The track path holds a complete file at every moment: the new content is
 // written whole into a temporary file beside it and flushed, the original gets its backup name
 // as a second link, and one replacing rename puts the new file at the track's name.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -10,6 +11,7 @@
 #include "collection.h"
 #include "game_texts.h"
 #include "names.h"
+#include "places.h"
 #include "stream.h"
 #include "temporary.h"
 
@@ -30,13 +32,33 @@ std::size_t NextDifference(const char* a, const char* b, std::size_t at, std::si
   return at;
 }
 
+// The most one copy call is asked to move: progress is told after each, so that a large track
+// shows it.
+constexpr std::int64_t kCopyStretch = std::int64_t{64} << 20;
+
+// Copies bytes [begin, end) of from to the same offsets of to, in stretches, telling how far
+// into the track the copy is.
+bool CopyStretches(FileHandle& from, FileHandle& to, std::int64_t begin, std::int64_t end,
+                   ProgressMeter& meter, std::string& error) {
+  while (begin < end) {
+    const std::int64_t stop = std::min(end, begin + kCopyStretch);
+    if (!CopyContent(from, to, begin, stop, error)) return false;
+    // Told once per window at most: a track's changes may lie a few KiB apart.
+    if (stop / static_cast<std::int64_t>(kWindow) != begin / static_cast<std::int64_t>(kWindow)) {
+      TellWithinTrack(meter, stop);
+    }
+    begin = stop;
+  }
+  return true;
+}
+
 // Writes the repaired content of source into a new temporary file beside the track, in order:
 // the stretches the repair leaves alone are copied (by the kernel where it can), the changed
 // bytes are written. Each page of the copy is written once, so no write waits for the
 // write-back of a page copied earlier. The caller flushes it.
 bool WriteRepairedCopy(FileHandle& source, std::int64_t size, const std::string& stock,
                        const std::string& name, unsigned permissions, TemporaryFile& temporary,
-                       std::string& error) {
+                       ProgressMeter& meter, std::string& error) {
   if (!CreateNew(temporary.path, permissions, temporary.file, error)) return false;
   if (!SetSize(temporary.file, size, error)) return false;
   std::int64_t copied = 0;  // every byte before this is in the copy
@@ -44,6 +66,7 @@ bool WriteRepairedCopy(FileHandle& source, std::int64_t size, const std::string&
   BeginRepair(stream, stock, name);
   const RepairSink writeChanges = [&](std::int64_t offset, const char* repaired,
                                       const char* original, std::size_t count) {
+    TellWithinTrack(meter, offset + static_cast<std::int64_t>(count));
     if (std::memcmp(repaired, original, count) == 0) return true;
     for (std::size_t at = NextDifference(repaired, original, 0, count); at < count;
          at = NextDifference(repaired, original, at, count)) {
@@ -61,6 +84,40 @@ bool WriteRepairedCopy(FileHandle& source, std::int64_t size, const std::string&
   };
   if (!RepairFile(source, size, kWindow, stream, writeChanges, error)) return false;
   return CopyContent(source, temporary.file, copied, size, error);
+}
+
+// The same copy from the places the scan recorded: the track is not read again, only copied by
+// the kernel between the changes.
+bool WritePatchedCopy(FileHandle& source, const Track& track, const std::string& name,
+                      TemporaryFile& temporary, ProgressMeter& meter, std::string& error) {
+  const std::int64_t size = track.identity.size;
+  Patcher patcher;
+  BeginPatches(patcher, track.mapName, name);
+  for (const NamePlace& place : track.places.names) AddName(patcher, place);
+  for (const std::int64_t site : track.places.sites) AddSite(patcher, site);
+  PatchBefore(patcher, size + static_cast<std::int64_t>(kContext) + 1);
+  SortPatches(patcher);
+  if (!CreateNew(temporary.path, track.identity.permissions, temporary.file, error)) return false;
+  if (!SetSize(temporary.file, size, error)) return false;
+  std::int64_t copied = 0;  // every byte before this is in the copy
+  std::int64_t hinted = 0;  // the write-back of every byte before this has been started
+  for (const Patch& patch : patcher.patches) {
+    const std::int64_t end = patch.offset + static_cast<std::int64_t>(patch.bytes.size());
+    if (end <= copied) continue;  // patches of a site near a name may overlap, with equal bytes
+    const std::int64_t start = std::max(copied, patch.offset);
+    if (!CopyStretches(source, temporary.file, copied, start, meter, error) ||
+        !WriteAt(temporary.file, start, patch.bytes.data() + (start - patch.offset),
+                 static_cast<std::size_t>(end - start), error)) {
+      return false;
+    }
+    copied = end;
+    // A large track's pages go to the disk while the rest of it is copied.
+    if (copied - hinted >= kCopyStretch) {
+      StartFlush(temporary.file);
+      hinted = copied;
+    }
+  }
+  return CopyStretches(source, temporary.file, copied, size, meter, error);
 }
 
 // What the checks before a fix found about the track's backup name.
@@ -125,14 +182,18 @@ struct Pending {
 
 // The checks, and unless dryRun the repaired copy: of a stock track, or for a refix of its
 // verified backup (which stays the original).
-bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::string& error) {
+bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, ProgressMeter& meter,
+                std::string& error) {
   const Track& track = *pending.track;
   if (!pending.refix) {
     if (!CheckBeforeFix(track, pending.file, pending.check, error)) return false;
     if (dryRun) return true;
     pending.temporary.path = TemporaryPathFor(track.path);
+    if (track.places.complete) {
+      return WritePatchedCopy(pending.file, track, name, pending.temporary, meter, error);
+    }
     return WriteRepairedCopy(pending.file, track.identity.size, track.mapName, name,
-                             track.identity.permissions, pending.temporary, error);
+                             track.identity.permissions, pending.temporary, meter, error);
   }
   FileFacts identity;
   FileFacts backupIdentity;
@@ -149,7 +210,7 @@ bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::str
   if (dryRun) return true;
   pending.temporary.path = TemporaryPathFor(track.path);
   return WriteRepairedCopy(pending.backup, backupIdentity.size, StockName(track.kind), name,
-                           identity.permissions, pending.temporary, error);
+                           identity.permissions, pending.temporary, meter, error);
 }
 
 // Puts a flushed copy in its track's place; a stock track's original keeps the backup's name.
@@ -221,9 +282,22 @@ void MarkFailed(Outcome& outcome, const std::string& error) {
 // storage before any takes a track's place, and the flushes of many tracks share the disk's
 // write-back instead of waiting for it one by one.
 void CommitBatch(std::vector<std::unique_ptr<Pending>>& batch, std::vector<Outcome>& outcomes) {
+  // One flush of the volume, when the whole batch is on one: its first copy was opened first,
+  // so a write-back error of any copy is reported there.
+  bool flushed = false;
+  if (!batch.empty()) {
+    const std::uint64_t volume = batch.front()->track->identity.volume;
+    std::string error;
+    flushed = std::all_of(batch.begin(), batch.end(),
+                          [volume](const std::unique_ptr<Pending>& pending) {
+                            return pending->track->identity.volume == volume;
+                          }) &&
+              FlushVolume(batch.front()->temporary.file, error);
+  }
   for (const auto& pending : batch) {
     std::string error;
-    if (!FlushFile(pending->temporary.file, error) || !CloseFile(pending->temporary.file, error)) {
+    if ((!flushed && !FlushFile(pending->temporary.file, error)) ||
+        !CloseFile(pending->temporary.file, error)) {
       MarkFailed(outcomes[pending->outcome], error);
     }
   }
@@ -301,9 +375,11 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
         break;
       }
       std::string error;
-      if (!PrepareFix(*pending, outcome.mapName, options.dryRun, error)) {
+      if (!PrepareFix(*pending, outcome.mapName, options.dryRun, meter, error)) {
         MarkFailed(outcome, error);
       } else if (!options.dryRun) {
+        // Its write-back runs while the next tracks are copied.
+        StartFlush(pending->temporary.file);
         changed.insert(track.path);
         batchBytes += track.identity.size;
         batch.push_back(std::move(pending));

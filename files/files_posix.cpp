@@ -11,6 +11,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "files.h"
 #include "path_calls.h"
 #include "paths.h"
@@ -114,18 +116,18 @@ bool Lock(int fd, Sharing sharing) {
 
 // A plain read and write loop covers kernels and file systems that refuse copy_file_range.
 bool CopyByHand(FileHandle& from, FileHandle& to, off_t in, off_t end, std::string& error) {
-  static char buffer[1 << 20];
+  thread_local std::vector<char> buffer(std::size_t{1} << 20);
   while (in < end) {
     std::size_t got = 0;
-    const std::size_t ask = end - in < static_cast<off_t>(sizeof buffer)
+    const std::size_t ask = end - in < static_cast<off_t>(buffer.size())
                                 ? static_cast<std::size_t>(end - in)
-                                : sizeof buffer;
-    if (!ReadAt(from, in, buffer, ask, got, error)) return false;
+                                : buffer.size();
+    if (!ReadAt(from, in, buffer.data(), ask, got, error)) return false;
     if (got == 0) {
       error = "the file ended early";
       return false;
     }
-    if (!WriteAt(to, in, buffer, got, error)) return false;
+    if (!WriteAt(to, in, buffer.data(), got, error)) return false;
     in += static_cast<off_t>(got);
   }
   return true;
@@ -348,8 +350,17 @@ bool CopyContent(FileHandle& from, FileHandle& to, std::int64_t begin, std::int6
   return true;
 }
 
+// A hint: a failure here is found again by the flush.
+void StartFlush(FileHandle& file) { sync_file_range(Descriptor(file), 0, 0, SYNC_FILE_RANGE_WRITE); }
+
 bool FlushFile(FileHandle& file, std::string& error) {
   return fsync(Descriptor(file)) == 0 || Fail(error);
+}
+
+// syncfs reports the write-back errors of the whole file system since the file was opened
+// (Linux 5.8 on).
+bool FlushVolume(FileHandle& file, std::string& error) {
+  return syncfs(Descriptor(file)) == 0 || Fail(error);
 }
 
 EntryInfo ProbeEntry(const Utf8Path& path) {

@@ -762,6 +762,94 @@ TEST_F(ScenarioTest, LargeTrackPast4GiBInSmallMemory) {
   EXPECT_EQ(document["tracks"][0]["map_name"], "Hill00007Map");
 }
 
+// The fix writes a stock track from the places its scan recorded (or, above the cap, from a
+// second reading), and the scan of the fixed track compares it with its backup in windows: both
+// must give the streaming repair's result wherever the names and sites lie. Each track is a
+// little over two windows of filler with strings placed at given offsets.
+TEST_F(ScenarioTest, RecordedPlacesGiveTheStreamingResult) {
+  const std::int64_t w = std::int64_t{1} << 20;  // the window
+  struct Placed {
+    std::int64_t at;
+    std::string text;
+  };
+  struct Case {
+    const char* name;
+    const char* file;  // the track's name, which makes its new name
+    std::vector<Placed> placed;
+    bool recorded;  // the scan keeps every place (false: over the cap)
+    const char* scannedAs = "fixed";
+  };
+  std::vector<Placed> many;  // names and sites 20 bytes apart: more places than the cap
+  for (std::int64_t at = 1000; many.size() < 4200; at += 20) {
+    many.push_back({at, many.size() % 2 == 0 ? N : kSite});
+  }
+  std::vector<Placed> packed;  // names back to back across the seam: one cluster, 400 bytes long
+  for (std::int64_t at = w - 200; at < w + 200; at += static_cast<std::int64_t>(N.size())) {
+    packed.push_back({at, N});
+  }
+  const std::vector<Case> cases = {
+      {"NameAcrossTheSeam",
+       "Hill.PAK",
+       {{10, N}, {w - 6, N}, {w + 20, kSite}, {2 * w + 5, N}},
+       true},
+      {"SupercrossAcrossTheSeam", "Dale.PAK", {{w - 13, S}, {w - 30, kSite}, {2 * w - 1, S}}, true},
+      {"SiteAcrossTheSeam", "Hill.PAK", {{w - 4, kSite}, {w + 40, N}}, true},
+      // ";  The " + the new name "Sun0..." is a site; here across the seam.
+      {"SiteCompletedByTheNewName", "Sun.PAK", {{100, N}, {w - 9, ";  The " + N}}, true},
+      // Where the first name is, the marker now covers part of it: the name it carries is lost.
+      {"FirstNameUnderAMarker", "Sun.PAK", {{100, ";  The " + N}}, true, "unverified"},
+      {"NamesPackedAcrossTheSeam", "Hill.PAK", packed, true},
+      {"MorePlacesThanTheCap", "Hill.PAK", many, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = PathOf(c.name);
+    ASSERT_TRUE(MakeDirectory(folder));
+    std::string content(static_cast<std::size_t>(2 * w + 100), 'x');
+    for (const Placed& p : c.placed)
+      content.replace(static_cast<std::size_t>(p.at), p.text.size(), p.text);
+    const std::string track = folder + kSeparator + c.file;
+    ASSERT_TRUE(WriteBytes(track, content));
+    // A track of three windows tells progress within it, not only at its end.
+    std::size_t within = 0;
+    const collection::Progress count = [&within](const collection::ProgressStep& step) {
+      within += step.tracksDone == 0 && step.bytesDone > 0 && step.bytesDone < step.bytesTotal;
+      return true;
+    };
+    const std::vector<collection::Track> scanned = collection::ScanTracks({track}, count);
+    ASSERT_EQ(scanned.size(), 1u);
+    EXPECT_EQ(scanned[0].places.complete, c.recorded);
+    EXPECT_GE(within, 2u);
+
+    const CommandRun fix = RunIn(folder, {"fix", "--json"});
+    ASSERT_EQ(fix.code, 0) << fix.out << fix.err;
+    const std::string name = Json::parse(fix.out)["tracks"][0]["map_name"];
+    const std::string stock = content.find(S) != std::string::npos ? S : N;
+    std::string expected = content;
+    for (const auto& replace : {std::make_pair(stock, name), std::make_pair(kSite, kMarker)}) {
+      for (std::size_t at = expected.find(replace.first); at != std::string::npos;
+           at = expected.find(replace.first, at + replace.first.size())) {
+        expected.replace(at, replace.first.size(), replace.second);
+      }
+    }
+    EXPECT_TRUE(ReadTree(folder) ==
+                (Tree{{c.file, expected}, {std::string(c.file) + ".bak", content}}));
+    // The new name completed a site: a marker where the track had no site.
+    if (std::string(c.file) == "Sun.PAK") {
+      EXPECT_EQ(content.find(kSite), std::string::npos);
+      EXPECT_NE(expected.find(kMarker), std::string::npos);
+    }
+
+    const CommandRun scan = RunIn(folder, {"scan", "--json"});
+    EXPECT_EQ(scan.code, 0) << scan.out;
+    const Json document = Json::parse(scan.out);
+    EXPECT_EQ(document["tracks"][0]["state"], c.scannedAs);
+    if (std::string(c.scannedAs) == "fixed") {
+      EXPECT_EQ(document["tracks"][0]["map_name"], name);
+    }
+  }
+}
+
 // A disk with no room left (the small tmpfs that full-disk.sh mounts and names in
 // TMF_FULL_DISK): the track whose copy does not fit fails with its bytes as they were and no
 // temporary file left; the one that fits is fixed.
