@@ -351,7 +351,9 @@ bool CopyContent(FileHandle& from, FileHandle& to, std::int64_t begin, std::int6
 }
 
 // A hint: a failure here is found again by the flush.
-void StartFlush(FileHandle& file) { sync_file_range(Descriptor(file), 0, 0, SYNC_FILE_RANGE_WRITE); }
+void StartFlush(FileHandle& file) {
+  sync_file_range(Descriptor(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
 
 bool FlushFile(FileHandle& file, std::string& error) {
   return fsync(Descriptor(file)) == 0 || Fail(error);
