@@ -20,21 +20,44 @@ std::vector<Clash> FindClashes(const std::vector<Carried>& carried) {
   return clashes;
 }
 
-std::vector<Clash> ClashesOf(const std::vector<Track>& tracks) {
+std::vector<Carried> CarriedBy(const std::vector<Track>& tracks) {
   std::vector<Carried> carried;
   for (const Track& track : tracks) carried.push_back({track.path, track.mapName});
-  return FindClashes(carried);
+  return carried;
 }
 
-// A failed track keeps the name it had; every other carries the outcome's.
+// A failed track, or one the run did not reach, keeps the name it had; every other carries the
+// outcome's.
+std::vector<Carried> CarriedAfter(const std::vector<Track>& tracks,
+                                  const std::vector<Outcome>& outcomes) {
+  std::vector<Carried> carried;
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const bool kept = i >= outcomes.size() || outcomes[i].action == Action::kFailed;
+    carried.push_back({tracks[i].path, kept ? tracks[i].mapName : outcomes[i].mapName});
+  }
+  return carried;
+}
+
+std::vector<Clash> ClashesOf(const std::vector<Track>& tracks) {
+  return FindClashes(CarriedBy(tracks));
+}
+
 std::vector<Clash> ClashesAfter(const std::vector<Track>& tracks,
                                 const std::vector<Outcome>& outcomes) {
-  std::vector<Carried> carried;
-  for (std::size_t i = 0; i < tracks.size() && i < outcomes.size(); ++i) {
-    const bool failed = outcomes[i].action == Action::kFailed;
-    carried.push_back({tracks[i].path, failed ? tracks[i].mapName : outcomes[i].mapName});
+  return FindClashes(CarriedAfter(tracks, outcomes));
+}
+
+std::vector<Clash> ClashesTouching(const std::vector<Clash>& clashes,
+                                   const std::set<std::string>& paths) {
+  std::vector<Clash> touching;
+  for (const Clash& clash : clashes) {
+    for (const std::string& path : clash.paths) {
+      if (paths.count(path) == 0) continue;
+      touching.push_back(clash);
+      break;
+    }
   }
-  return FindClashes(carried);
+  return touching;
 }
 
 }  // namespace collection

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "places.h"
 #include "store.h"
 
 namespace collection {
@@ -26,6 +27,7 @@ struct Track {
   bool holdsBoth = false;    // a stock track that carries both stock names
   FileFacts identity;        // the track as it was scanned
   FileFacts backupIdentity;  // its verified backup, for a fixed track
+  Places places;             // where a stock track's names and sites lie, for its fix
 };
 
 // A map name carried by two or more tracks, or a stock name carried by any; paths in path order.
@@ -34,12 +36,20 @@ struct Clash {
   std::vector<std::string> paths;
 };
 
-// The tracks the arguments reach, in path order and each once, and the leftover temporary files
-// of interrupted runs found on the way.
+// A folder that could not be listed, and why.
+struct Unreadable {
+  std::string path;
+  std::string error;
+};
+
+// The tracks the arguments reach, in path order and each path once, and what else was found on
+// the way: leftover temporary files of interrupted runs, backups whose track is missing, and
+// folders that could not be listed.
 struct Gathered {
   std::vector<std::string> tracks;
   std::vector<std::string> leftovers;
-  std::vector<std::string> unreadable;  // "FOLDER (reason)" for folders that could not be listed
+  std::vector<std::string> orphans;
+  std::vector<Unreadable> unreadable;
 };
 
 // Which part of a run the work is in.
@@ -75,6 +85,12 @@ void TellWithinTrack(ProgressMeter& meter, std::int64_t bytesIntoTrack);
 // Tells that the track in hand, of trackBytes, is done. False: stop before the next track.
 bool TellTrackDone(ProgressMeter& meter, std::int64_t trackBytes);
 
+// Finds every track under library, as GatherTracks does for it alone, and marks in chosen the
+// tracks under the paths (every track when there are none). Returns false with a one-line usage
+// error when a path does not exist, is not a track nor a folder, or lies outside the library.
+bool GatherLibrary(const std::string& library, const std::vector<std::string>& paths,
+                   Gathered& gathered, std::vector<bool>& chosen, std::string& usageError);
+
 // Finds the tracks under the arguments (files or folders; none means the current folder).
 // Returns false with a one-line usage error naming the argument when one does not exist or names
 // a file that is not a track; nothing is touched either way.
@@ -91,6 +107,7 @@ struct Carried {
   std::string mapName;
 };
 std::vector<Clash> FindClashes(const std::vector<Carried>& carried);
+std::vector<Carried> CarriedBy(const std::vector<Track>& tracks);
 std::vector<Clash> ClashesOf(const std::vector<Track>& tracks);
 
 // What fix and restore did, or would do, to one track.
@@ -102,11 +119,14 @@ enum class Action {
   kWouldFix,
   kWouldRefix,
   kRestored,
-  kWouldRestore
+  kWouldRestore,
+  kAdded,
+  kWouldAdd
 };
 
 struct Outcome {
   std::string path;
+  std::string source;  // for an added track: the file it came from
   Action action = Action::kUnchanged;
   std::string mapName;          // the name carried afterwards; empty when unknown or failed
   std::string previousMapName;  // the stock or old name of a (would-be) fixed or refixed track
@@ -117,7 +137,9 @@ struct Outcome {
 struct FixOptions {
   bool dryRun = false;
   bool refix = false;
-  int clockDigit = 0;  // read once at the start of the run
+  // The names that tracks outside the run carry (the rest of a library): never given, and with
+  // refix a fixed track of the run that carries one is given a new name.
+  std::set<std::string> outsideNames;
 };
 
 // Fixes every stock track (and with refix every fixed track whose name clashes with an earlier
@@ -125,13 +147,30 @@ struct FixOptions {
 std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOptions& options,
                                const Progress& progress);
 
-// The clashes that a scan would report after the outcomes.
+// What the tracks carry after the outcomes (a track failed or not reached keeps its name), and the
+// clashes that a scan would then report.
+std::vector<Carried> CarriedAfter(const std::vector<Track>& tracks,
+                                  const std::vector<Outcome>& outcomes);
 std::vector<Clash> ClashesAfter(const std::vector<Track>& tracks,
                                 const std::vector<Outcome>& outcomes);
+
+// The clashes that involve any of paths.
+std::vector<Clash> ClashesTouching(const std::vector<Clash>& clashes,
+                                   const std::set<std::string>& paths);
 
 // Puts the original of every fixed track back in its place.
 std::vector<Outcome> RestoreTracks(const std::vector<Track>& tracks, bool dryRun,
                                    const Progress& progress);
+
+// Adds downloaded track files to the top of library, each fixed with a name free in the whole
+// library (whose tracks, as scanned, are libraryTracks), as a fix would: the original becomes the
+// new track's backup, and the library never holds a partial file. A file already fixed comes in
+// with its backup when that is its verified original, and gets a new name when its own clashes.
+// A file whose name the library has is left out: unchanged when it is that track or its
+// original, failed when it differs. The downloaded files are only read.
+std::vector<Outcome> AddTracks(const std::string& library, const std::vector<std::string>& files,
+                               const std::vector<Track>& libraryTracks, bool dryRun,
+                               const Progress& progress);
 
 // The stock name of a kind ("National_Map", "Supercross_Map").
 const std::string& StockName(Kind kind);

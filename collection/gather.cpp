@@ -1,8 +1,8 @@
 // Finding the tracks under the command's arguments.
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
-#include <utility>
 
 #include "collection.h"
 #include "store.h"
@@ -28,44 +28,67 @@ bool Vanished(const std::string& path) {
   return !files::FactsAt(files::Utf8Path{path}, facts, missing) && missing;
 }
 
-// Walks a folder and every folder inside it; links to folders are not followed. prefix is what
-// the printed paths start with ("" for the current folder, which is then not printed).
+// Whether name is a track's backup ("X.pak.bak", any letter case) whose track is not in names.
+bool IsOrphanName(const std::string& name, const std::set<std::string>& names) {
+  if (name.size() <= 4) return false;
+  std::string end = name.substr(name.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string track = name.substr(0, name.size() - 4);
+  return end == ".bak" && IsTrackName(track) && names.count(track) == 0;
+}
+
+// Walks a folder and every folder inside it; links to folders are not followed, and a folder is
+// never a track, whatever its name. prefix is what the printed paths start with ("" for the
+// current folder, which is then not printed).
 void Walk(const std::string& folder, const std::string& prefix, Gathered& gathered) {
   std::vector<std::string> names;
   std::string error;
   if (!ListFolder(folder, names, error)) {
-    gathered.unreadable.push_back((prefix.empty() ? "." : prefix) + " (" + error + ")");
+    gathered.unreadable.push_back({prefix.empty() ? "." : prefix, error});
     return;
   }
+  const std::set<std::string> present(names.begin(), names.end());
   for (const std::string& name : names) {
     const std::string path = Join(folder, name);
     const std::string printed = Join(prefix, name);
     const EntryInfo entry = ProbeEntry(path);
-    if (IsTrackName(name)) {
+    if (entry.type == EntryType::kFolder) {
+      Walk(path, printed, gathered);
+    } else if (entry.type == EntryType::kLink && entry.target == EntryType::kFolder) {
+      continue;
+    } else if (IsTrackName(name)) {
       gathered.tracks.push_back(printed);
     } else if (IsLeftoverName(name)) {
       gathered.leftovers.push_back(printed);
+    } else if (IsOrphanName(name, present)) {
+      gathered.orphans.push_back(printed);
     } else if (entry.type == EntryType::kMissing && !Vanished(path)) {
       // Listed but not examined: it may be a folder of tracks, which must not pass unseen.
-      gathered.unreadable.push_back(printed + " (cannot be examined)");
+      gathered.unreadable.push_back({printed, "cannot be examined"});
     }
-    if (entry.type == EntryType::kFolder) Walk(path, printed, gathered);
   }
 }
 
-// Sorts by path bytes and keeps each path, and each file reached under two paths, once.
-void SortAndKeepOnce(std::vector<std::string>& paths, bool byIdentity) {
+// Sorts by path bytes and keeps each path once, however it was spelt (the same name in the same
+// folder). A file reached under two paths is two tracks.
+void SortAndKeepOnce(std::vector<std::string>& paths) {
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-  if (!byIdentity) return;
-  std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+  std::map<std::string, std::string> fullFolders;  // each folder as spelt, and its full path
+  std::set<std::string> seen;
   std::vector<std::string> kept;
   for (const std::string& path : paths) {
-    FileFacts identity;
-    if (IdentityAt(path, identity) && !seen.insert({identity.volume, identity.index}).second) {
-      continue;  // the same file under a path earlier in byte order
+    const std::string folder = files::FolderPrefix(path);
+    auto full = fullFolders.find(folder);
+    if (full == fullFolders.end()) {
+      std::string resolved;
+      std::string error;
+      if (!files::FullPathOf(files::Utf8Path{folder.empty() ? "." : folder}, resolved, error)) {
+        resolved = folder;
+      }
+      full = fullFolders.emplace(folder, resolved).first;
     }
-    kept.push_back(path);
+    if (seen.insert(Join(full->second, files::NameOf(path))).second) kept.push_back(path);
   }
   paths.swap(kept);
 }
@@ -128,8 +151,9 @@ bool GatherTracks(const std::vector<std::string>& arguments, Gathered& gathered,
       gathered.tracks.push_back(argument);
     }
   }
-  SortAndKeepOnce(gathered.tracks, true);
-  SortAndKeepOnce(gathered.leftovers, false);
+  SortAndKeepOnce(gathered.tracks);
+  SortAndKeepOnce(gathered.leftovers);
+  SortAndKeepOnce(gathered.orphans);
   return true;
 }
 

@@ -22,9 +22,25 @@ using files::kSeparator;
 using files::ReadAt;
 using files::SameFile;
 using files::SetSize;
+using files::StartFlush;
+using files::FlushVolume;
 using files::Unchanged;
 using files::UniqueNumber;
 using files::WriteAt;
+
+// Bytes [begin, begin + size) of an open file, as ViewFile last gave them, read into the view's
+// buffer, which is kept from one window to the next (no allocation per window).
+struct FileView {
+  const char* data = nullptr;
+  std::int64_t begin = 0;
+  std::size_t size = 0;
+  std::vector<char> buffer;
+};
+
+// Makes view show bytes [begin, end) of file, which must lie within it; fails (with "the file
+// ended early" when it is shorter now) on a read error.
+bool ViewFile(FileHandle& file, std::int64_t begin, std::int64_t end, FileView& view,
+              std::string& error);
 
 inline EntryInfo ProbeEntry(const std::string& path) {
   return files::ProbeEntry(files::Utf8Path{path});

@@ -11,7 +11,9 @@
 #include "collection.h"
 #include "game_texts.h"
 #include "names.h"
+#include "places.h"
 #include "stream.h"
+#include "temporary.h"
 
 namespace collection {
 
@@ -20,47 +22,6 @@ namespace {
 const char kTrackIsLink[] = "is a link; fix the file it leads to";
 const char kBackupIsLink[] = " is a link; not replaced";
 const std::string kHoldsBoth = std::string("holds both ") + kNationalMap + " and " + kSupercrossMap;
-
-// A temporary file that is removed unless the fix got as far as renaming it.
-struct TemporaryFile {
-  std::string path;
-  FileHandle file;
-  bool renamed = false;
-
-  TemporaryFile() = default;
-  ~TemporaryFile() {
-    std::string ignored;
-    CloseFile(file, ignored);
-    if (!path.empty() && !renamed) RemoveFile(path, ignored);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-};
-
-// Whether two open files of equal size hold the same bytes. A read that comes back short is a
-// failure: taking it for the end would call two different files the same.
-bool SameContent(FileHandle& a, FileHandle& b, std::int64_t size, bool& same, std::string& error) {
-  std::vector<char> left(kWindow);
-  std::vector<char> right(kWindow);
-  same = true;
-  for (std::int64_t offset = 0; offset < size && same;) {
-    std::size_t gotLeft = 0;
-    std::size_t gotRight = 0;
-    if (!ReadAt(a, offset, left.data(), kWindow, gotLeft, error) ||
-        !ReadAt(b, offset, right.data(), kWindow, gotRight, error)) {
-      return false;
-    }
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::int64_t>(kWindow, size - offset));
-    if (gotLeft != want || gotRight != want) {
-      error = "the file ended early";
-      return false;
-    }
-    same = std::memcmp(left.data(), right.data(), want) == 0;
-    offset += static_cast<std::int64_t>(want);
-  }
-  return true;
-}
 
 // The first position from at on where a and b differ, or count: equal blocks are passed over
 // whole, since the changes are a few bytes in a window of a MiB.
@@ -71,13 +32,33 @@ std::size_t NextDifference(const char* a, const char* b, std::size_t at, std::si
   return at;
 }
 
+// The most one copy call is asked to move: progress is told after each, so that a large track
+// shows it.
+constexpr std::int64_t kCopyStretch = std::int64_t{64} << 20;
+
+// Copies bytes [begin, end) of from to the same offsets of to, in stretches, telling how far
+// into the track the copy is.
+bool CopyStretches(FileHandle& from, FileHandle& to, std::int64_t begin, std::int64_t end,
+                   ProgressMeter& meter, std::string& error) {
+  while (begin < end) {
+    const std::int64_t stop = std::min(end, begin + kCopyStretch);
+    if (!CopyContent(from, to, begin, stop, error)) return false;
+    // Told once per window at most: a track's changes may lie a few KiB apart.
+    if (stop / static_cast<std::int64_t>(kWindow) != begin / static_cast<std::int64_t>(kWindow)) {
+      TellWithinTrack(meter, stop);
+    }
+    begin = stop;
+  }
+  return true;
+}
+
 // Writes the repaired content of source into a new temporary file beside the track, in order:
 // the stretches the repair leaves alone are copied (by the kernel where it can), the changed
 // bytes are written. Each page of the copy is written once, so no write waits for the
 // write-back of a page copied earlier. The caller flushes it.
 bool WriteRepairedCopy(FileHandle& source, std::int64_t size, const std::string& stock,
                        const std::string& name, unsigned permissions, TemporaryFile& temporary,
-                       std::string& error) {
+                       ProgressMeter& meter, std::string& error) {
   if (!CreateNew(temporary.path, permissions, temporary.file, error)) return false;
   if (!SetSize(temporary.file, size, error)) return false;
   std::int64_t copied = 0;  // every byte before this is in the copy
@@ -85,6 +66,7 @@ bool WriteRepairedCopy(FileHandle& source, std::int64_t size, const std::string&
   BeginRepair(stream, stock, name);
   const RepairSink writeChanges = [&](std::int64_t offset, const char* repaired,
                                       const char* original, std::size_t count) {
+    TellWithinTrack(meter, offset + static_cast<std::int64_t>(count));
     if (std::memcmp(repaired, original, count) == 0) return true;
     for (std::size_t at = NextDifference(repaired, original, 0, count); at < count;
          at = NextDifference(repaired, original, at, count)) {
@@ -102,6 +84,40 @@ bool WriteRepairedCopy(FileHandle& source, std::int64_t size, const std::string&
   };
   if (!RepairFile(source, size, kWindow, stream, writeChanges, error)) return false;
   return CopyContent(source, temporary.file, copied, size, error);
+}
+
+// The same copy from the places the scan recorded: the track is not read again, only copied by
+// the kernel between the changes.
+bool WritePatchedCopy(FileHandle& source, const Track& track, const std::string& name,
+                      TemporaryFile& temporary, ProgressMeter& meter, std::string& error) {
+  const std::int64_t size = track.identity.size;
+  Patcher patcher;
+  BeginPatches(patcher, track.mapName, name);
+  for (const NamePlace& place : track.places.names) AddName(patcher, place);
+  for (const std::int64_t site : track.places.sites) AddSite(patcher, site);
+  PatchBefore(patcher, size + static_cast<std::int64_t>(kContext) + 1);
+  SortPatches(patcher);
+  if (!CreateNew(temporary.path, track.identity.permissions, temporary.file, error)) return false;
+  if (!SetSize(temporary.file, size, error)) return false;
+  std::int64_t copied = 0;  // every byte before this is in the copy
+  std::int64_t hinted = 0;  // the write-back of every byte before this has been started
+  for (const Patch& patch : patcher.patches) {
+    const std::int64_t end = patch.offset + static_cast<std::int64_t>(patch.bytes.size());
+    if (end <= copied) continue;  // patches of a site near a name may overlap, with equal bytes
+    const std::int64_t start = std::max(copied, patch.offset);
+    if (!CopyStretches(source, temporary.file, copied, start, meter, error) ||
+        !WriteAt(temporary.file, start, patch.bytes.data() + (start - patch.offset),
+                 static_cast<std::size_t>(end - start), error)) {
+      return false;
+    }
+    copied = end;
+    // A large track's pages go to the disk while the rest of it is copied.
+    if (copied - hinted >= kCopyStretch) {
+      StartFlush(temporary.file);
+      hinted = copied;
+    }
+  }
+  return CopyStretches(source, temporary.file, copied, size, meter, error);
 }
 
 // What the checks before a fix found about the track's backup name.
@@ -164,21 +180,20 @@ struct Pending {
   TemporaryFile temporary;
 };
 
-std::string TemporaryPathFor(const std::string& path) {
-  const std::string folder = files::FolderPrefix(path);
-  return folder + TemporaryNameFor(path.substr(folder.size()), UniqueNumber());
-}
-
 // The checks, and unless dryRun the repaired copy: of a stock track, or for a refix of its
 // verified backup (which stays the original).
-bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::string& error) {
+bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, ProgressMeter& meter,
+                std::string& error) {
   const Track& track = *pending.track;
   if (!pending.refix) {
     if (!CheckBeforeFix(track, pending.file, pending.check, error)) return false;
     if (dryRun) return true;
     pending.temporary.path = TemporaryPathFor(track.path);
+    if (track.places.complete) {
+      return WritePatchedCopy(pending.file, track, name, pending.temporary, meter, error);
+    }
     return WriteRepairedCopy(pending.file, track.identity.size, track.mapName, name,
-                             track.identity.permissions, pending.temporary, error);
+                             track.identity.permissions, pending.temporary, meter, error);
   }
   FileFacts identity;
   FileFacts backupIdentity;
@@ -195,7 +210,7 @@ bool PrepareFix(Pending& pending, const std::string& name, bool dryRun, std::str
   if (dryRun) return true;
   pending.temporary.path = TemporaryPathFor(track.path);
   return WriteRepairedCopy(pending.backup, backupIdentity.size, StockName(track.kind), name,
-                           identity.permissions, pending.temporary, error);
+                           identity.permissions, pending.temporary, meter, error);
 }
 
 // Puts a flushed copy in its track's place; a stock track's original keeps the backup's name.
@@ -272,9 +287,22 @@ void MarkFailed(Outcome& outcome, const std::string& error) {
 // storage before any takes a track's place, and the flushes of many tracks share the disk's
 // write-back instead of waiting for it one by one.
 void CommitBatch(std::vector<std::unique_ptr<Pending>>& batch, std::vector<Outcome>& outcomes) {
+  // One flush of the volume, when the whole batch is on one: its first copy was opened first,
+  // so a write-back error of any copy is reported there.
+  bool flushed = false;
+  if (!batch.empty()) {
+    const std::uint64_t volume = batch.front()->track->identity.volume;
+    std::string error;
+    flushed = std::all_of(batch.begin(), batch.end(),
+                          [volume](const std::unique_ptr<Pending>& pending) {
+                            return pending->track->identity.volume == volume;
+                          }) &&
+              FlushVolume(batch.front()->temporary.file, error);
+  }
   for (const auto& pending : batch) {
     std::string error;
-    if (!FlushFile(pending->temporary.file, error) || !CloseFile(pending->temporary.file, error)) {
+    if ((!flushed && !FlushFile(pending->temporary.file, error)) ||
+        !CloseFile(pending->temporary.file, error)) {
       MarkFailed(outcomes[pending->outcome], error);
     }
   }
@@ -297,11 +325,14 @@ constexpr std::int64_t kBatchBytes = std::int64_t{256} << 20;
 std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOptions& options,
                                const Progress& progress) {
   // Every name the collection carries, and the stock names, are taken from the start.
-  std::set<std::string> taken = {StockName(Kind::kNational), StockName(Kind::kSupercross)};
+  std::set<std::string> taken = options.outsideNames;
+  taken.insert(StockName(Kind::kNational));
+  taken.insert(StockName(Kind::kSupercross));
   for (const Track& track : tracks) {
     if (track.state == State::kFixed) taken.insert(track.mapName);
   }
-  std::set<std::string> kept;     // fixed names that an earlier track in path order carries
+  // Fixed names that a track outside the run or an earlier track in path order carries.
+  std::set<std::string> kept = options.outsideNames;
   std::set<std::string> changed;  // folders whose renames are to be flushed, once each
   std::vector<Outcome> outcomes(tracks.size());
   std::vector<std::unique_ptr<Pending>> batch;
@@ -335,14 +366,25 @@ std::vector<Outcome> FixTracks(const std::vector<Track>& tracks, const FixOption
       pending->outcome = i;
       pending->refix = refix;
       outcome.previousMapName = track.mapName;
-      outcome.mapName = AllocateMapName(MapStem(track.path, track.kind), options.clockDigit, taken);
+      outcome.mapName =
+          AllocateMapName(MapStem(track.path, track.kind), FirstDigit(track.identity.size), taken);
       taken.insert(outcome.mapName);
       outcome.action = options.dryRun ? (refix ? Action::kWouldRefix : Action::kWouldFix)
                                       : (refix ? Action::kRefixed : Action::kFixed);
+      // A file reached under two paths: the pending one holds it open, which keeps its name from
+      // being replaced on Windows, so it takes its place first.
+      for (const auto& waiting : batch) {
+        if (!SameFile(waiting->track->identity, track.identity)) continue;
+        CommitBatch(batch, outcomes);
+        batchBytes = 0;
+        break;
+      }
       std::string error;
-      if (!PrepareFix(*pending, outcome.mapName, options.dryRun, error)) {
+      if (!PrepareFix(*pending, outcome.mapName, options.dryRun, meter, error)) {
         MarkFailed(outcome, error);
       } else if (!options.dryRun) {
+        // Its write-back runs while the next tracks are copied.
+        StartFlush(pending->temporary.file);
         changed.insert(track.path);
         batchBytes += track.identity.size;
         batch.push_back(std::move(pending));

@@ -125,8 +125,17 @@ bool SetSize(FileHandle& file, std::int64_t size, std::string& error);
 bool CopyContent(FileHandle& from, FileHandle& to, std::int64_t begin, std::int64_t end,
                  std::string& error);
 
+// Starts writing the file's content to storage without waiting for it, where the platform can:
+// the flush that follows then finds less to wait for.
+void StartFlush(FileHandle& file);
+
 // Flushes the file's content to stable storage.
 bool FlushFile(FileHandle& file, std::string& error);
+
+// Flushes everything written to the file's volume to stable storage in one step, where the
+// platform can: many files flushed at once share one journal commit and one wait. False with
+// error empty where it cannot (the caller then flushes each file).
+bool FlushVolume(FileHandle& file, std::string& error);
 
 // What a path names, without following a final link.
 enum class EntryType { kMissing, kRegular, kFolder, kLink, kOther };
@@ -138,6 +147,10 @@ EntryInfo ProbeEntry(const Utf8Path& path);
 
 // The names in a folder (no "." and ".."), unsorted.
 bool ListFolder(const Utf8Path& folder, std::vector<std::string>& names, std::string& error);
+
+// The full path of what path names, with every link resolved and every name spelt as the file
+// system spells it: two paths to one file or folder give the same full path.
+bool FullPathOf(const Utf8Path& path, std::string& full, std::string& error);
 
 // Flushes the folder holding path, so that renames and links in it are on stable storage.
 void FlushFolderOf(const Utf8Path& path);

@@ -4,13 +4,17 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "files.h"
+#include "path_calls.h"
 #include "paths.h"
 
 namespace files {
@@ -112,18 +116,18 @@ bool Lock(int fd, Sharing sharing) {
 
 // A plain read and write loop covers kernels and file systems that refuse copy_file_range.
 bool CopyByHand(FileHandle& from, FileHandle& to, off_t in, off_t end, std::string& error) {
-  static char buffer[1 << 20];
+  thread_local std::vector<char> buffer(std::size_t{1} << 20);
   while (in < end) {
     std::size_t got = 0;
-    const std::size_t ask = end - in < static_cast<off_t>(sizeof buffer)
+    const std::size_t ask = end - in < static_cast<off_t>(buffer.size())
                                 ? static_cast<std::size_t>(end - in)
-                                : sizeof buffer;
-    if (!ReadAt(from, in, buffer, ask, got, error)) return false;
+                                : buffer.size();
+    if (!ReadAt(from, in, buffer.data(), ask, got, error)) return false;
     if (got == 0) {
       error = "the file ended early";
       return false;
     }
-    if (!WriteAt(to, in, buffer, got, error)) return false;
+    if (!WriteAt(to, in, buffer.data(), got, error)) return false;
     in += static_cast<off_t>(got);
   }
   return true;
@@ -346,8 +350,19 @@ bool CopyContent(FileHandle& from, FileHandle& to, std::int64_t begin, std::int6
   return true;
 }
 
+// A hint: a failure here is found again by the flush.
+void StartFlush(FileHandle& file) {
+  sync_file_range(Descriptor(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool FlushFile(FileHandle& file, std::string& error) {
   return fsync(Descriptor(file)) == 0 || Fail(error);
+}
+
+// syncfs reports the write-back errors of the whole file system since the file was opened
+// (Linux 5.8 on).
+bool FlushVolume(FileHandle& file, std::string& error) {
+  return syncfs(Descriptor(file)) == 0 || Fail(error);
 }
 
 EntryInfo ProbeEntry(const Utf8Path& path) {
@@ -379,6 +394,14 @@ bool ListFolder(const Utf8Path& folder, std::vector<std::string>& names, std::st
   return true;
 }
 
+bool FullPathOf(const Utf8Path& path, std::string& full, std::string& error) {
+  char* resolved = realpath(path.text.c_str(), nullptr);
+  if (resolved == nullptr) return Fail(error);
+  full = resolved;
+  free(resolved);
+  return true;
+}
+
 void FlushFolderOf(const Utf8Path& path) {
   std::string folder = FolderPrefix(path.text);
   if (folder.empty()) folder = ".";
@@ -396,16 +419,6 @@ unsigned long UniqueNumber() {
 }
 
 // Paths are bytes here whichever kind they are: both kinds share every definition.
-#define TMF_FILES_PATH_CALLS(Path)                                                     \
-  template bool OpenExisting(const Path&, Access, Sharing, FileHandle&, std::string&); \
-  template bool CreateNew(const Path&, unsigned, FileHandle&, std::string&);           \
-  template bool FactsAt(const Path&, FileFacts&, bool&);                               \
-  template bool ReachedThroughLink(const Path&, FileHandle&);                          \
-  template bool IsOrdinaryFile(const Path&);                                           \
-  template bool RenameNoReplace(const Path&, const Path&, std::string&);               \
-  template bool RenameReplacing(const Path&, const Path&, std::string&);               \
-  template bool HardLink(const Path&, const Path&, bool&, std::string&);               \
-  template bool RemoveFile(const Path&, std::string&);
 TMF_FILES_PATH_CALLS(AnsiPath)
 TMF_FILES_PATH_CALLS(Utf8Path)
 

@@ -70,6 +70,30 @@ bool ListFolder(const Utf8Path& folder, std::vector<std::string>& names, std::st
   return true;
 }
 
+// The final path of the open file or folder, without the "\\?\" that marks a long path.
+bool FullPathOf(const Utf8Path& path, std::string& full, std::string& error) {
+  ErrorModeGuard quiet;
+  FileHandle file;
+  file.handle = reinterpret_cast<std::intptr_t>(OpenForFacts(Native(path)));
+  if (!IsOpen(Handle(file))) return Fail(error);
+  std::wstring wide = Grown<std::wstring>(
+      [&](wchar_t* buffer, DWORD size) { return GetFinalPathT(Handle(file), buffer, size); });
+  if (wide.empty()) {
+    // No final paths on this system: the full path as given stands for it.
+    wide = Grown<std::wstring>([&](wchar_t* buffer, DWORD size) {
+      return GetFullPathNameT(Native(path).c_str(), size, buffer);
+    });
+    if (wide.empty()) return Fail(error);
+  }
+  if (wide.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    wide = L"\\" + wide.substr(7);
+  } else if (wide.compare(0, 4, L"\\\\?\\") == 0) {
+    wide = wide.substr(4);
+  }
+  full = Utf8Of(wide.data(), static_cast<int>(wide.size()));
+  return true;
+}
+
 // MOVEFILE_WRITE_THROUGH already waits for a rename to reach the disk.
 void FlushFolderOf(const Utf8Path&) {}
 

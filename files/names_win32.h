@@ -3,6 +3,7 @@
 #pragma once
 
 #include "files.h"
+#include "path_calls.h"
 #include "win32_calls.h"
 
 namespace files {
@@ -173,15 +174,3 @@ bool RemoveFile(const Path& path, std::string& error) {
 }
 
 }  // namespace files
-
-// The calls that take a path, instantiated for one kind of path.
-#define TMF_FILES_PATH_CALLS(Path)                                                     \
-  template bool OpenExisting(const Path&, Access, Sharing, FileHandle&, std::string&); \
-  template bool CreateNew(const Path&, unsigned, FileHandle&, std::string&);           \
-  template bool FactsAt(const Path&, FileFacts&, bool&);                               \
-  template bool ReachedThroughLink(const Path&, FileHandle&);                          \
-  template bool IsOrdinaryFile(const Path&);                                           \
-  template bool RenameNoReplace(const Path&, const Path&, std::string&);               \
-  template bool RenameReplacing(const Path&, const Path&, std::string&);               \
-  template bool HardLink(const Path&, const Path&, bool&, std::string&);               \
-  template bool RemoveFile(const Path&, std::string&);

@@ -15,3 +15,9 @@ std::int32_t FixTrackFile(const std::string& path, std::string& message);
 // kind 0 (Supercross), except 13 for a Supercross file named only by its extension. Empty when
 // memory cannot be had.
 std::string NewMapName(const std::string& path, std::int32_t kind);
+
+// The part of a new map name before its digit, from the track's base name (its file name without
+// the extension): shorter than the threshold (9 for kind != 0, 11 for kind 0), the base name
+// filled with zeros on the right to threshold - 1 characters (at most nine zeros); otherwise its
+// first two and last threshold - 3 characters. Bytes as they are.
+std::string NewMapStem(const std::string& base, std::int32_t kind);

@@ -1,54 +1,19 @@
 #include "report.h"
 
-#include <cstddef>
-#include <map>
 #include <nlohmann/json.hpp>
 
-using collection::Action;
+#include "json_bytes.h"
+#include "report_text.h"
+
+using collection::ActionText;
 using collection::Clash;
 using collection::Kind;
 using collection::Outcome;
-using collection::State;
+using collection::StateText;
 using collection::Track;
 using Json = nlohmann::ordered_json;
 
 namespace {
-
-const char* StateText(State state) {
-  switch (state) {
-    case State::kStock:
-      return "stock";
-    case State::kFixed:
-      return "fixed";
-    case State::kUnverified:
-      return "unverified";
-    case State::kError:
-      break;
-  }
-  return "error";
-}
-
-const char* ActionText(Action action) {
-  switch (action) {
-    case Action::kFixed:
-      return "fixed";
-    case Action::kRefixed:
-      return "refixed";
-    case Action::kUnchanged:
-      return "unchanged";
-    case Action::kFailed:
-      return "failed";
-    case Action::kWouldFix:
-      return "would-fix";
-    case Action::kWouldRefix:
-      return "would-refix";
-    case Action::kRestored:
-      return "restored";
-    case Action::kWouldRestore:
-      break;
-  }
-  return "would-restore";
-}
 
 // A text as JSON: null when empty (names and reasons are never empty when known).
 Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
@@ -72,58 +37,35 @@ Json ClashesJson(const std::vector<Clash>& clashes) {
   return list;
 }
 
-// Bytes that are not UTF-8 become U+FFFD rather than stopping the report.
+const char kPathsOnly[] =
+    "note: clashes with tracks outside these paths are not known (--library DIR judges a whole "
+    "library)\n";
+
+// Whether the report says that clashes were judged among the given paths alone.
+bool PathsOnly(const RunScope& scope) { return !scope.library && scope.pathsGiven; }
+
+// The keys every document carries: where clashes were judged, and the folders not read.
+void AddScope(Json& document, const RunScope& scope) {
+  document["scope"] = scope.library ? "library" : "paths";
+  Json unreadable = Json::array();
+  for (const collection::Unreadable& folder : scope.gathered->unreadable) {
+    unreadable.push_back({{"path", folder.path}, {"error", folder.error}});
+  }
+  document["unreadable"] = unreadable;
+}
+
+// Bytes that are not UTF-8 become U+FFFD rather than stopping the report; their exact bytes go
+// beside them in base64.
 void WriteJson(std::ostream& out, const Json& document) {
-  out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
-}
-
-// "name" padded to width, for the columns of the report for people.
-std::string Column(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
-}
-
-void WriteClashLines(std::ostream& out, const std::vector<Clash>& clashes) {
-  for (const Clash& clash : clashes) {
-    out << "clash: " << clash.mapName << " is carried by";
-    if (clash.mapName == collection::StockName(Kind::kNational) ||
-        clash.mapName == collection::StockName(Kind::kSupercross)) {
-      out << " the game's own map and";
-    }
-    for (std::size_t i = 0; i < clash.paths.size(); ++i) {
-      out << (i == 0 ? " " : ", ") << clash.paths[i];
-    }
-    out << '\n';
-  }
-}
-
-// "3 fixed, 1 unchanged" from counts by label, in the order the labels were first met.
-std::string Counts(const std::vector<std::string>& labels) {
-  std::vector<std::string> order;
-  std::map<std::string, std::size_t> counts;
-  for (const std::string& label : labels) {
-    if (counts[label]++ == 0) order.push_back(label);
-  }
-  std::string text;
-  for (const std::string& label : order) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(counts[label]) + " " + label;
-  }
-  return text;
-}
-
-std::string TrackCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " track" : " tracks");
-}
-
-std::string ClashCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " clash" : " clashes");
+  out << WithExactBytes(document).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace
 
 void ReportScan(std::ostream& out, const std::vector<Track>& tracks,
-                const std::vector<Clash>& clashes, const std::vector<std::string>& leftovers,
-                bool json) {
+                const std::vector<Clash>& clashes, const RunScope& scope, bool json) {
+  const std::vector<std::string>& leftovers = scope.gathered->leftovers;
+  const std::vector<std::string>& orphans = scope.gathered->orphans;
   if (json) {
     Json list = Json::array();
     for (const Track& track : tracks) {
@@ -133,58 +75,42 @@ void ReportScan(std::ostream& out, const std::vector<Track>& tracks,
                       {"map_name", TextOrNull(track.mapName)},
                       {"error", TextOrNull(track.error)}});
     }
-    WriteJson(out, {{"tracks", list}, {"clashes", ClashesJson(clashes)}, {"leftovers", leftovers}});
+    Json document = {{"tracks", list},
+                     {"clashes", ClashesJson(clashes)},
+                     {"leftovers", leftovers},
+                     {"orphans", orphans}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
-  std::vector<std::string> labels;
-  for (const Track& track : tracks) {
-    out << Column(StateText(track.state), 11)
-        << Column(track.mapName.empty() ? "-" : track.mapName, 15) << track.path;
-    if (!track.error.empty()) out << " (" << track.error << ")";
-    out << '\n';
-    labels.push_back(StateText(track.state));
-  }
-  WriteClashLines(out, clashes);
-  for (const std::string& path : leftovers) {
-    out << "warning: leftover temporary file of an interrupted run: " << path << '\n';
-  }
-  out << TrackCount(tracks.size());
-  if (!labels.empty()) out << " (" << Counts(labels) << ")";
-  out << ", " << ClashCount(clashes.size()) << '\n';
+  out << collection::ScanReport(tracks, clashes, leftovers, orphans,
+                                PathsOnly(scope) ? kPathsOnly : "");
 }
 
 void ReportFix(std::ostream& out, const std::vector<Outcome>& outcomes,
-               const std::vector<Clash>& clashes, bool json) {
+               const std::vector<Clash>& clashes, const RunScope& scope, bool json) {
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
-      list.push_back({{"path", outcome.path},
-                      {"action", ActionText(outcome.action)},
-                      {"map_name", TextOrNull(outcome.mapName)},
-                      {"previous_map_name", TextOrNull(outcome.previousMapName)},
-                      {"reason", TextOrNull(outcome.reason)},
-                      {"error", TextOrNull(outcome.error)}});
+      Json track = {{"path", outcome.path}};
+      if (scope.added) track["source"] = outcome.source;
+      track["action"] = ActionText(outcome.action);
+      track["map_name"] = TextOrNull(outcome.mapName);
+      track["previous_map_name"] = TextOrNull(outcome.previousMapName);
+      track["reason"] = TextOrNull(outcome.reason);
+      track["error"] = TextOrNull(outcome.error);
+      list.push_back(track);
     }
-    WriteJson(out, {{"tracks", list}, {"clashes", ClashesJson(clashes)}});
+    Json document = {{"tracks", list}, {"clashes", ClashesJson(clashes)}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
-  std::vector<std::string> labels;
-  for (const Outcome& outcome : outcomes) {
-    out << Column(ActionText(outcome.action), 12)
-        << Column(outcome.mapName.empty() ? "-" : outcome.mapName, 15) << outcome.path;
-    if (!outcome.previousMapName.empty()) out << " (was " << outcome.previousMapName << ")";
-    if (!outcome.reason.empty()) out << " (" << outcome.reason << ")";
-    if (!outcome.error.empty()) out << " (" << outcome.error << ")";
-    out << '\n';
-    labels.push_back(ActionText(outcome.action));
-  }
-  WriteClashLines(out, clashes);
-  out << TrackCount(outcomes.size());
-  if (!labels.empty()) out << " (" << Counts(labels) << ")";
-  out << ", " << ClashCount(clashes.size()) << (clashes.empty() ? "" : " remain") << '\n';
+  out << collection::FixReport(outcomes, clashes, PathsOnly(scope) ? kPathsOnly : "", scope.added);
 }
 
-void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, bool json) {
+void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, const RunScope& scope,
+                   bool json) {
   if (json) {
     Json list = Json::array();
     for (const Outcome& outcome : outcomes) {
@@ -193,18 +119,10 @@ void ReportRestore(std::ostream& out, const std::vector<Outcome>& outcomes, bool
                       {"reason", TextOrNull(outcome.reason)},
                       {"error", TextOrNull(outcome.error)}});
     }
-    WriteJson(out, {{"tracks", list}});
+    Json document = {{"tracks", list}};
+    AddScope(document, scope);
+    WriteJson(out, document);
     return;
   }
-  std::vector<std::string> labels;
-  for (const Outcome& outcome : outcomes) {
-    out << Column(ActionText(outcome.action), 14) << outcome.path;
-    if (!outcome.reason.empty()) out << " (" << outcome.reason << ")";
-    if (!outcome.error.empty()) out << " (" << outcome.error << ")";
-    out << '\n';
-    labels.push_back(ActionText(outcome.action));
-  }
-  out << TrackCount(outcomes.size());
-  if (!labels.empty()) out << " (" << Counts(labels) << ")";
-  out << '\n';
+  out << collection::RestoreReport(outcomes);
 }

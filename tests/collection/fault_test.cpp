@@ -132,7 +132,7 @@ class CollectionFaultTest : public TempFolderTest {
     for (const Fault& fault : faults) ShimFailNth(fault.kind.c_str(), fault.nth, fault.error);
     ShimArm();
     Result run;
-    run.code = RunTrackmaps(static_cast<int>(argv.size()), argv.data(), out, err, false);
+    run.code = RunTrackmaps(static_cast<int>(argv.size()), argv.data(), out, err, Console());
     ShimDisarm();
     run.failures = ShimFailures();
     std::istringstream trace(ShimTrace());

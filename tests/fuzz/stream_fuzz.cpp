@@ -1,9 +1,12 @@
 // Fuzzes the streaming repair (fed in pieces of sizes the input picks, so that names and marker
 // sites lie across every seam) against the plain model: every stock name replaced over the whole
 // content first, then every marker site over the result; and the stock-name search over the same
-// pieces against a plain find.
+// pieces against a plain find; and the record of places (found in windows of sizes the input
+// picks, each seen with a margin as a scan sees it) and the patches made from it, applied to the
+// content, against the same model.
 // An input is one byte that seeds the piece sizes, the new name's material (14 bytes), then the
 // track content.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,7 +14,9 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "places.h"
 #include "replace_model.h"
 #include "stream.h"
 
@@ -79,5 +84,49 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   if (seeker.found.national != first("National_Map")) Fail("wrong first National_Map");
   if (seeker.found.supercross != first("Supercross_Map")) Fail("wrong first Supercross_Map");
+
+  // Places found window by window (windows of 1 to 64 bytes, seen with 32 bytes on each side),
+  // the names of the repaired kind fed to a patcher in order, its patches applied in order.
+  const std::size_t window = seed % 64 + 1;
+  const std::int64_t length = static_cast<std::int64_t>(content.size());
+  std::vector<collection::NamePlace> names;
+  std::vector<std::int64_t> sites;
+  collection::Patcher patcher;
+  collection::BeginPatches(patcher, from, to);
+  for (std::int64_t begin = 0; begin < length; begin += static_cast<std::int64_t>(window)) {
+    const std::int64_t end = std::min(length, begin + static_cast<std::int64_t>(window));
+    const std::int64_t viewBegin = std::max<std::int64_t>(0, begin - 32);
+    const std::int64_t viewEnd = std::min(length, end + 32);
+    names.clear();
+    sites.clear();
+    collection::FindPlaces(content.data() + viewBegin, viewBegin,
+                           static_cast<std::size_t>(viewEnd - viewBegin), begin, end, names, sites);
+    for (const collection::NamePlace& name : names) {
+      if (content.compare(static_cast<std::size_t>(name.offset), from.size(), from) == 0) {
+        collection::AddName(patcher, name);
+      }
+    }
+    for (const std::int64_t site : sites) collection::AddSite(patcher, site);
+    collection::PatchBefore(patcher, end);
+  }
+  collection::PatchBefore(patcher, length + 14);
+  collection::SortPatches(patcher);
+  std::string patched = content;
+  for (const collection::Patch& patch : patcher.patches) {
+    if (patch.offset + static_cast<std::int64_t>(patch.bytes.size()) > length)
+      Fail("patch past end");
+    patched.replace(static_cast<std::size_t>(patch.offset), patch.bytes.size(), patch.bytes);
+  }
+  if (patched != expected) Fail("patched content differs from the model");
+  const bool stockAfter = expected.find("National_Map") != std::string::npos ||
+                          expected.find("Supercross_Map") != std::string::npos;
+  const bool otherKind =
+      content.find(from == "National_Map" ? "Supercross_Map" : "National_Map") != std::string::npos;
+  // Where the result holds a stock name that the original's other kind does not explain, the
+  // patcher saw it (and a scan will not take such a track for fixed).
+  if (stockAfter && !otherKind && patcher.stockInResult < 0 && to != from) {
+    Fail("a stock name in the result went unseen");
+  }
+  if (patcher.stockInResult >= 0 && !stockAfter) Fail("a stock name seen where there is none");
   return 0;
 }

@@ -12,7 +12,9 @@ import session
 
 
 def pytest_addoption(parser):
-    parser.addoption("--exe", required=True, help="the program, trackmapfix.exe")
+    parser.addoption("--exe", required=True,
+                     help="the program, trackmapfix.exe (or tracklibrary.exe for library_test.py)")
+    parser.addoption("--trackmaps", help="the command, trackmaps.exe, for library_test.py")
     parser.addoption("--driver", required=True, help="the test driver, gui_driver.exe")
     parser.addoption("--wine", required=True, help="the Wine loader command, e.g. scripts/wine-run")
     parser.addoption("--prefix", required=True, help="the Wine prefix's folder (made on first use)")
@@ -43,3 +45,9 @@ def start(gui):
     """Session.start; a program still running when the scenario ends is ended with it."""
     yield gui.start
     gui.end_program()
+
+
+@pytest.fixture(scope="session")
+def trackmaps(request):
+    """The build's trackmaps.exe: what the Track Library window shows is checked against it."""
+    return request.config.getoption("--trackmaps")

@@ -6,7 +6,23 @@
 //   main | file-dialog | cancel | dismiss | choose PATH | post click|close|sysclose
 //   hold PATH FLAG_FILE   holds PATH open, shared with nobody, from when it creates FLAG_FILE
 //                         until that file is deleted (at most a minute)
+// The Track Library window (tracklibrary.exe):
+//   library               its facts once its work is done: title, status, details, rows, ...
+//   library-now           the same at once, working or not
+//   library-press NAME    presses a button or gives a command: fix-all, refix, restore, cancel,
+//                         rescan, select-all, fix-selected, save-report; close posts WM_CLOSE
+//   library-select POS... selects the rows at these list positions, and only them
+//   library-drop PATH...  drops the paths on the window, as Explorer's WM_DROPFILES does
+//   library-wait TEXT     waits until the status bar holds TEXT
+//   library-after TEXT    the facts once the status bar has changed from TEXT and work is done
+//   library-answers       sends WM_NULL every 20 ms while the window works; the slowest answer
+//   library-filter TEXT   types TEXT into the filter box; how long the window took (ms)
+//   library-header        the screen rectangle of each column's header ("L T R B" each, by ";")
+//   clipboard             the text on the clipboard
 #include <windows.h>
+// Need the types of windows.h before them.
+#include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <initializer_list>
@@ -16,6 +32,7 @@
 
 #include "control_ids.h"
 #include "disk.h"
+#include "tracklibrary/control_ids.h"
 
 namespace {
 
@@ -383,8 +400,366 @@ Facts HoldFile(const std::string& path, const std::string& flag_file) {
   return {};
 }
 
+// The Track Library window's driving. Its list view is virtual and lives in another process:
+// LVM_GETITEMTEXTW and its kin take a structure whose pointers the target process follows, so the
+// structure and the text buffer are made in the target's memory (VirtualAllocEx) and read back.
+
+// Memory in another process, freed with its handle when the scope ends.
+struct RemoteMemory {
+  HANDLE process = nullptr;
+  char* address = nullptr;
+  ~RemoteMemory() {
+    if (address) VirtualFreeEx(process, address, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+  }
+};
+
+bool Reserve(HWND window, SIZE_T size, RemoteMemory& memory) {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  memory.process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+  if (!memory.process) return false;
+  memory.address = static_cast<char*>(
+      VirtualAllocEx(memory.process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  return memory.address != nullptr;
+}
+
+bool Put(RemoteMemory& memory, SIZE_T offset, const void* data, SIZE_T size) {
+  SIZE_T done = 0;
+  return WriteProcessMemory(memory.process, memory.address + offset, data, size, &done) &&
+         done == size;
+}
+
+bool Get(RemoteMemory& memory, SIZE_T offset, void* data, SIZE_T size) {
+  SIZE_T done = 0;
+  return ReadProcessMemory(memory.process, memory.address + offset, data, size, &done) &&
+         done == size;
+}
+
+std::string Utf8Of(const wchar_t* text, int length) {
+  if (length <= 0) return "";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string utf8(size > 0 ? size : 0, '\0');
+  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], size, nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring WideOf(const std::string& utf8) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8.size(), nullptr, 0);
+  std::wstring wide(size > 0 ? size : 0, L'\0');
+  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), utf8.size(), &wide[0], size);
+  return wide;
+}
+
+// A window's text in UTF-8, through the W form (converted across processes).
+std::string WideTextOf(HWND window) {
+  wchar_t text[4096] = L"";
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text),
+                           SMTO_ABORTIFHUNG, 2000, &length)) {
+    return "<no answer>";
+  }
+  return Utf8Of(text, static_cast<int>(length < 4096 ? length : 4095));
+}
+
+constexpr int kTextChars = 1024;
+
+// Every row of the list view in the order shown, cells separated by tabs, rows by newlines; then
+// the column titles the same way.
+bool ReadList(HWND list, std::string& rows, std::string& titles) {
+  RemoteMemory memory;
+  if (!Reserve(list, sizeof(LVITEMW) + sizeof(LVCOLUMNW) + kTextChars * 2, memory)) return false;
+  wchar_t* remote_text =
+      reinterpret_cast<wchar_t*>(memory.address + sizeof(LVITEMW) + sizeof(LVCOLUMNW));
+  std::vector<wchar_t> text(kTextChars);
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  for (int column = 0; column < columns; ++column) {
+    LVCOLUMNW spec = {};
+    spec.mask = LVCF_TEXT;
+    spec.pszText = remote_text;
+    spec.cchTextMax = kTextChars;
+    if (!Put(memory, sizeof(LVITEMW), &spec, sizeof spec) ||
+        !SendMessageW(list, LVM_GETCOLUMNW, column,
+                      reinterpret_cast<LPARAM>(memory.address + sizeof(LVITEMW))) ||
+        !Get(memory, sizeof(LVITEMW) + sizeof(LVCOLUMNW), text.data(), kTextChars * 2)) {
+      return false;
+    }
+    titles += (column ? "\t" : "") + Utf8Of(text.data(), lstrlenW(text.data()));
+  }
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row) {
+    for (int column = 0; column < columns; ++column) {
+      LVITEMW item = {};
+      item.iSubItem = column;
+      item.pszText = remote_text;
+      item.cchTextMax = kTextChars;
+      if (!Put(memory, 0, &item, sizeof item)) return false;
+      const LRESULT length =
+          SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(memory.address));
+      if (!Get(memory, sizeof(LVITEMW) + sizeof(LVCOLUMNW), text.data(), kTextChars * 2)) {
+        return false;
+      }
+      rows += (column ? "\t" : "") + Utf8Of(text.data(), static_cast<int>(length));
+    }
+    rows += "\n";
+  }
+  return true;
+}
+
+HWND FindLibraryWindow() {
+  HWND window = FindWindowW(TRACK_LIBRARY_CLASS, nullptr);
+  return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+// The window once it is up with its list, or null after a minute.
+HWND AwaitLibraryWindow() {
+  HWND window = nullptr;
+  WaitFor(60000, [&] {
+    window = FindLibraryWindow();
+    return window && GetDlgItem(window, IDC_LIST);
+  });
+  return window;
+}
+
+bool Working(HWND window) { return IsWindowVisible(GetDlgItem(window, IDCANCEL)) != FALSE; }
+
+Facts LibraryFacts(bool wait_until_idle) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  if (wait_until_idle && !WaitFor(600000, [&] { return !IsWindow(window) || !Working(window); })) {
+    return {{"error", "the Track Library window still works after ten minutes"}};
+  }
+  if (!IsWindow(window)) return {{"window", "gone"}};
+  std::string rows, titles;
+  if (!ReadList(GetDlgItem(window, IDC_LIST), rows, titles)) {
+    return {{"error", "cannot read the list (" + std::to_string(GetLastError()) + ")"}};
+  }
+  std::string selected;
+  const HWND list = GetDlgItem(window, IDC_LIST);
+  for (int at = -1;
+       (at = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, at, LVNI_SELECTED))) >= 0;) {
+    selected += (selected.empty() ? "" : " ") + std::to_string(at);
+  }
+  char xid[32];
+  std::snprintf(xid, sizeof xid, "0x%llx",
+                static_cast<unsigned long long>(
+                    reinterpret_cast<ULONG_PTR>(GetPropA(window, "__wine_x11_whole_window"))));
+  return {{"title", WideTextOf(window)},
+          {"status", WideTextOf(GetDlgItem(window, IDC_STATUS))},
+          {"details", WideTextOf(GetDlgItem(window, IDC_DETAILS))},
+          {"working", YesNo(Working(window))},
+          {"refix",
+           YesNo(SendMessageW(GetDlgItem(window, IDC_REFIX), BM_GETCHECK, 0, 0) == BST_CHECKED)},
+          {"fix-enabled", YesNo(IsWindowEnabled(GetDlgItem(window, IDC_FIX_ALL)))},
+          {"columns", titles},
+          {"rows", rows},
+          {"selected", selected},
+          {"window", Rectangle(window)},
+          {"xid", xid}};
+}
+
+Facts PressInLibrary(const std::string& name) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  const std::map<std::string, int> buttons = {{"fix-all", IDC_FIX_ALL},
+                                              {"refix", IDC_REFIX},
+                                              {"restore", IDC_RESTORE},
+                                              {"cancel", IDCANCEL},
+                                              {"save-report", IDC_SAVE_REPORT}};
+  const std::map<std::string, int> commands = {
+      {"rescan", IDM_RESCAN}, {"select-all", IDM_SELECT_ALL}, {"fix-selected", IDM_FIX_SELECTED}};
+  // Sent, not posted: none of these opens a modal window, and once the send returns the work has
+  // started (the window shows it until its result is in), so the next look sees it.
+  DWORD_PTR ignored = 0;
+  if (name == "close") {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  } else if (name == "save-report") {
+    // Posted: the button opens the modal save dialog.
+    PostMessageW(GetDlgItem(window, IDC_SAVE_REPORT), BM_CLICK, 0, 0);
+  } else if (buttons.count(name)) {
+    SendMessageTimeoutW(GetDlgItem(window, buttons.at(name)), BM_CLICK, 0, 0, SMTO_NORMAL, 10000,
+                        &ignored);
+  } else if (commands.count(name)) {
+    SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(commands.at(name), 1), 0, SMTO_NORMAL, 10000,
+                        &ignored);
+  } else {
+    return {{"error", "unknown button or command " + name}};
+  }
+  return {};
+}
+
+Facts SelectInLibrary(const std::vector<std::string>& positions) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  const HWND list = GetDlgItem(window, IDC_LIST);
+  RemoteMemory memory;
+  if (!Reserve(list, sizeof(LVITEMW), memory)) return {{"error", "no memory in the window"}};
+  LVITEMW item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = 0;
+  Put(memory, 0, &item, sizeof item);
+  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+               reinterpret_cast<LPARAM>(memory.address));
+  for (const std::string& position : positions) {
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    Put(memory, 0, &item, sizeof item);
+    SendMessageW(list, LVM_SETITEMSTATE, std::stoi(position),
+                 reinterpret_cast<LPARAM>(memory.address));
+  }
+  return {};
+}
+
+// A DROPFILES block with the paths as a double-null-terminated UTF-16 list, made in the window's
+// process, then WM_DROPFILES posted with it as the HDROP: as Explorer hands a drop over.
+Facts DropOnLibrary(const std::vector<std::string>& paths) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  std::wstring list;
+  for (const std::string& path : paths) list += WideOf(path) + L'\0';
+  list += L'\0';
+  DROPFILES drop = {};
+  drop.pFiles = sizeof drop;
+  drop.fWide = TRUE;
+  RemoteMemory memory;
+  const SIZE_T size = sizeof drop + list.size() * sizeof(wchar_t);
+  if (!Reserve(window, size, memory) || !Put(memory, 0, &drop, sizeof drop) ||
+      !Put(memory, sizeof drop, list.data(), list.size() * sizeof(wchar_t))) {
+    return {{"error", "cannot write the drop into the window's process"}};
+  }
+  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory.address), 0);
+  // The window reads the block whenever it gets to the message: it stays there (a page of the
+  // window under test), since nothing here can tell when that was.
+  memory.address = nullptr;
+  return {};
+}
+
+// Once the status bar no longer reads before (real keys reach the window when X and Wine have
+// passed them on), the facts when the work is done.
+Facts LibraryFactsAfter(const std::string& before) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  if (!WaitFor(120000, [&] { return WideTextOf(GetDlgItem(window, IDC_STATUS)) != before; })) {
+    return {{"error", "the status bar still reads " + before}};
+  }
+  return LibraryFacts(true);
+}
+
+// Sets the filter box's text, which the window answers (EN_CHANGE) before the send returns.
+Facts FilterLibrary(const std::string& text) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  const std::wstring wide = WideOf(text);
+  LARGE_INTEGER frequency, before, after;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&before);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(GetDlgItem(window, IDC_FILTER), WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(wide.c_str()), SMTO_NORMAL, 60000, &ignored);
+  QueryPerformanceCounter(&after);
+  char ms[32];
+  std::snprintf(ms, sizeof ms, "%.1f",
+                (after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart);
+  return {{"ms", ms}};
+}
+
+// Each column header's rectangle on the screen: the header's own, cut by the column widths.
+Facts LibraryHeader() {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  const HWND list = GetDlgItem(window, IDC_LIST);
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  RECT frame;
+  GetWindowRect(header, &frame);
+  std::string columns;
+  int left = frame.left;
+  const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  for (int column = 0; column < count; ++column) {
+    const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+    columns += (column ? ";" : "") + Numbers({left, frame.top, left + width, frame.bottom});
+    left += width;
+  }
+  return {{"columns", columns}};
+}
+
+Facts ClipboardText() {
+  if (!OpenClipboard(nullptr)) return {{"error", "cannot open the clipboard"}};
+  std::string text;
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const wchar_t* locked = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+  if (locked) {
+    text = Utf8Of(locked, lstrlenW(locked));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return {{"text", text}};
+}
+
+Facts WaitForStatus(const std::string& text) {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  std::string status;
+  if (!WaitFor(120000, [&] {
+        status = WideTextOf(GetDlgItem(window, IDC_STATUS));
+        return status.find(text) != std::string::npos;
+      })) {
+    return {{"error", "the status bar reads " + status + ", not " + text}};
+  }
+  return {{"status", status}};
+}
+
+// While the window works: WM_NULL sent every 20 ms, each answer timed. The slowest answer and the
+// number sent and of those while the status bar said "Fixing", and how far the progress bar went.
+Facts TimeAnswers() {
+  HWND window = AwaitLibraryWindow();
+  if (!window) return {{"error", "no Track Library window"}};
+  if (!WaitFor(30000, [&] { return Working(window); })) return {{"error", "no work started"}};
+  LARGE_INTEGER frequency, before, after;
+  QueryPerformanceFrequency(&frequency);
+  double slowest = 0;
+  long sent = 0;
+  LRESULT progress = 0;
+  long fixing = 0;  // answers while the status bar said the window was fixing
+  const HWND bar = GetDlgItem(window, IDC_PROGRESS);
+  while (IsWindow(window) && Working(window)) {
+    DWORD_PTR ignored = 0;
+    QueryPerformanceCounter(&before);
+    const LRESULT answered =
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    QueryPerformanceCounter(&after);
+    if (!answered) return {{"error", "no answer within 10 s"}};
+    const double ms = (after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart;
+    if (ms > slowest) slowest = ms;
+    ++sent;
+    DWORD_PTR position = 0;
+    SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &position);
+    if (static_cast<LRESULT>(position) > progress) progress = position;
+    if (WideTextOf(GetDlgItem(window, IDC_STATUS)).rfind("Fixing", 0) == 0) ++fixing;
+    Sleep(20);
+  }
+  char slowest_text[32];
+  std::snprintf(slowest_text, sizeof slowest_text, "%.1f", slowest);
+  return {{"slowest-ms", slowest_text},
+          {"sent", std::to_string(sent)},
+          {"while-fixing", std::to_string(fixing)},
+          {"progress", std::to_string(progress)}};
+}
+
 Facts Run(const std::vector<std::string>& args) {
   const std::string command = args.empty() ? "" : args[0];
+  const std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+  if (args.size() == 1 && command == "library") return LibraryFacts(true);
+  if (args.size() == 1 && command == "library-now") return LibraryFacts(false);
+  if (args.size() == 2 && command == "library-press") return PressInLibrary(args[1]);
+  if (command == "library-select") return SelectInLibrary(rest);
+  if (args.size() >= 2 && command == "library-drop") return DropOnLibrary(rest);
+  if (args.size() == 2 && command == "library-wait") return WaitForStatus(args[1]);
+  if (args.size() == 2 && command == "library-after") return LibraryFactsAfter(args[1]);
+  if (args.size() == 1 && command == "library-answers") return TimeAnswers();
+  if (args.size() == 2 && command == "library-filter") return FilterLibrary(args[1]);
+  if (args.size() == 1 && command == "library-header") return LibraryHeader();
+  if (args.size() == 1 && command == "clipboard") return ClipboardText();
   if (args.size() == 1 && command == "main") return MainDialogFacts();
   if (args.size() == 1 && command == "file-dialog") return FileDialogFacts();
   if (args.size() == 1 && command == "cancel") return CancelFileDialog();
@@ -395,13 +770,21 @@ Facts Run(const std::vector<std::string>& args) {
   return {{"error", "unknown command or wrong arguments: " + command}};
 }
 
-// text as a JSON string: ASCII, with quotes, backslashes and other bytes escaped.
+// text as a JSON string: ASCII, with quotes, backslashes and control characters escaped, and
+// the rest as UTF-16 escapes of its UTF-8 (bytes that are not UTF-8 one escape each).
 std::string Quoted(const std::string& text) {
+  std::wstring wide = WideOf(text);
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), text.size(), nullptr, 0) <=
+      0) {
+    wide.assign(text.begin(), text.end());
+  }
   std::string quoted = "\"";
-  for (unsigned char c : text) {
+  for (wchar_t c : wide) {
     char escaped[8];
-    std::snprintf(escaped, sizeof escaped, c == '"' || c == '\\' ? "\\%c" : "\\u%04x", c);
-    quoted += c >= 0x20 && c < 0x7F && c != '"' && c != '\\' ? std::string(1, c) : escaped;
+    std::snprintf(escaped, sizeof escaped, c == '"' || c == '\\' ? "\\%c" : "\\u%04x",
+                  static_cast<unsigned>(c & 0xFFFF));
+    quoted += c >= 0x20 && c < 0x7F && c != '"' && c != '\\' ? std::string(1, static_cast<char>(c))
+                                                             : escaped;
   }
   return quoted + "\"";
 }

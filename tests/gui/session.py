@@ -98,12 +98,13 @@ class Session:
         assert code == 0, f"driver {' '.join(map(str, args))}: {facts.get('error', out)}"
         return facts
 
-    def start(self, folder, *args):
-        """Starts the program with args in folder, its current directory, and waits until its main
-        dialog is up. Returns the loader's process: its exit code is the program's."""
+    def start(self, folder, *args, ready="main"):
+        """Starts the program with args in folder, its current directory, and waits until the
+        driver's command ready answers (the main dialog is up). Returns the loader's process: its
+        exit code is the program's."""
         self.end_program()
         self.program = self.spawn([self.exe, *args], "program.out", cwd=folder)
-        self.drive("main")
+        self.drive(ready)
         return self.program
 
     def end_program(self):

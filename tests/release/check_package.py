@@ -24,6 +24,7 @@ import pefile
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "static"))
 import check_exe  # noqa: E402  (the PE checks of the shipped executable)
+import check_window_exe  # noqa: E402  (and those of the Track Library window)
 
 ZIP_EPOCH = 315532800  # 1980-01-01, the earliest time a zip entry holds
 FILE_ATTRIBUTE_ARCHIVE = 0x20  # what Windows gives a new plain file
@@ -81,8 +82,8 @@ def check_entries(archive, expected_names, epoch):
 
 
 def check_programs(files, traces):
-    """trackmapfix.exe passes the checks of the shipped executable, trackmaps.exe is a console
-    program; every program is 32-bit, stripped, and holds no link time and none of the given
+    """trackmapfix.exe passes the checks of the shipped executable, tracklibrary.exe those of the
+    window, trackmaps.exe is a console program; every program is 32-bit, stripped, and holds no link time and none of the given
     folder names."""
     problems = []
     with tempfile.TemporaryDirectory() as folder:
@@ -91,8 +92,9 @@ def check_programs(files, traces):
                 continue
             path = Path(folder) / name
             path.write_bytes(data)
-            if name == "trackmapfix.exe":
-                for check, found in check_exe.run_checks(str(path), "x86").items():
+            checks = {"trackmapfix.exe": check_exe, "tracklibrary.exe": check_window_exe}
+            if name in checks:
+                for check, found in checks[name].run_checks(str(path), "x86").items():
                     problems += [f"{name} {check}: {problem}" for problem in found]
             pe = pefile.PE(str(path), fast_load=True)
             if pe.FILE_HEADER.Machine != 0x14C:
@@ -122,8 +124,8 @@ def check_readme(text, version, with_command):
         words = text.decode("ascii")
     except UnicodeDecodeError:
         return problems + ["README.txt is not plain ASCII"]
-    wanted = [f"trackmapfix {version}", "Using trackmapfix.exe", "promises about your files",
-              "MIT licence", "LICENSE.txt"]
+    wanted = [f"trackmapfix {version}", "Using tracklibrary.exe", "Using trackmapfix.exe",
+              "promises about your files", "MIT licence", "LICENSE.txt"]
     if with_command:
         wanted += ["Using trackmaps.exe", "trackmaps --help"]
     problems += [f"README.txt does not say {phrase!r}" for phrase in wanted if phrase not in words]
@@ -149,7 +151,7 @@ def check_sums(dist, packages):
 def zip_checks(dist, source, with_command, traces):
     """Runs every check of the zip; returns {check name: [what is wrong]}."""
     version = version_of(source)
-    names = ["trackmapfix.exe"] + (["trackmaps.exe"] if with_command else [])
+    names = ["trackmapfix.exe", "tracklibrary.exe"] + (["trackmaps.exe"] if with_command else [])
     names += ["README.txt", "LICENSE.txt"]
     zip_name = f"trackmapfix-{version}-win32.zip"
     packages = [zip_name] + ([f"trackmaps_{version}_amd64.deb"] if with_command else [])

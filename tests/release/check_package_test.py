@@ -91,6 +91,10 @@ CASES = [
      lambda e: replace_data(e, "trackmapfix.exe", console), {"programs"}),
     ("trackmapfix.exe not stripped",
      lambda e: replace_data(e, "trackmapfix.exe", with_symbols), {"programs"}),
+    ("tracklibrary.exe for the console",
+     lambda e: replace_data(e, "tracklibrary.exe", console), {"programs"}),
+    ("tracklibrary.exe missing",
+     lambda e: [entry for entry in e if entry[0].filename != "tracklibrary.exe"], {"entries"}),
 ]
 
 

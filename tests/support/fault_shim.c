@@ -188,6 +188,7 @@ SHIM_CALL(ssize_t, copy_file_range, "copy", SHIM_MOVED,
           (int in, off64_t* inAt, int out, off64_t* outAt, size_t count, unsigned int flags),
           (in, inAt, out, outAt, Chunk(count), flags))
 SHIM_CALL(int, fsync, "fsync", -1, (int fd), (fd))
+SHIM_CALL(int, syncfs, "fsync", -1, (int fd), (fd))
 SHIM_CALL(int, flock, "flock", -1, (int fd, int operation), (fd, operation))
 SHIM_CALL(int, unlink, "unlink", -1, (const char* path), (path))
 SHIM_CALL(int, link, "link", -1, (const char* from, const char* to), (from, to))
