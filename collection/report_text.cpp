@@ -106,6 +106,20 @@ const char* ActionText(Action action) {
   return "would-add";
 }
 
+const char* PhaseText(Phase phase) {
+  switch (phase) {
+    case Phase::kScanning:
+      return "scanning";
+    case Phase::kFixing:
+      return "fixing";
+    case Phase::kRestoring:
+      return "restoring";
+    case Phase::kAdding:
+      break;
+  }
+  return "adding";
+}
+
 std::string ScanSummary(const std::vector<Track>& tracks, const std::vector<Clash>& clashes) {
   std::vector<std::string> labels;
   for (const Track& track : tracks) labels.push_back(StateText(track.state));

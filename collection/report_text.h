@@ -15,6 +15,9 @@ const char* StateText(State state);
 // "would-restore", "added", "would-add".
 const char* ActionText(Action action);
 
+// The word for a phase of a run: "scanning", "fixing", "restoring", "adding".
+const char* PhaseText(Phase phase);
+
 // The last line of each report: "4 tracks (3 stock, 1 unverified), 2 clashes".
 std::string ScanSummary(const std::vector<Track>& tracks, const std::vector<Clash>& clashes);
 std::string FixSummary(const std::vector<Outcome>& outcomes, const std::vector<Clash>& clashes);

@@ -10,26 +10,13 @@
 
 #include "control_ids.h"
 #include "library_window.h"
+#include "report_text.h"
 #include "settings.h"
 #include "wide.h"
 
 namespace {
 
 constexpr UINT_PTR kProgressTimer = 1;
-
-const char* PhaseText(collection::Phase phase) {
-  switch (phase) {
-    case collection::Phase::kScanning:
-      return "Scanning";
-    case collection::Phase::kFixing:
-      return "Fixing";
-    case collection::Phase::kRestoring:
-      return "Restoring";
-    case collection::Phase::kAdding:
-      break;
-  }
-  return "Adding";
-}
 
 void SetTitle() {
   std::wstring title = L"Track Library";
@@ -205,8 +192,10 @@ void UpdateProgress() {
   if (SendMessageW(g_window.progress, PBM_GETPOS, 0, 0) != position) {
     SendMessageW(g_window.progress, PBM_SETPOS, static_cast<WPARAM>(position), 0);
   }
-  std::string text = std::string(PhaseText(step.phase)) + " " + std::to_string(step.tracksDone) +
-                     " of " + std::to_string(step.tracksTotal) + " tracks";
+  std::string text = collection::PhaseText(step.phase);
+  text[0] = static_cast<char>(text[0] - 'a' + 'A');  // a sentence of its own on the status bar
+  text +=
+      " " + std::to_string(step.tracksDone) + " of " + std::to_string(step.tracksTotal) + " tracks";
   if (JobCancelled()) text += ": stopping after the track in hand";
   wchar_t shown[256] = L"";
   GetWindowTextW(g_window.status, shown, 256);

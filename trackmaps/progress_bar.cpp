@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "report_text.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -11,20 +13,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kBarWidth = 20;
 constexpr std::size_t kLineWidth = 72;  // fits a console of 80 columns, with room to spare
 constexpr auto kRedraw = std::chrono::milliseconds(100);
-
-const char* PhaseText(collection::Phase phase) {
-  switch (phase) {
-    case collection::Phase::kScanning:
-      return "scanning";
-    case collection::Phase::kFixing:
-      return "fixing";
-    case collection::Phase::kRestoring:
-      return "restoring";
-    case collection::Phase::kAdding:
-      break;
-  }
-  return "adding";
-}
 
 // "12.5 of 1024.0 MiB": both counts in the unit that suits the total.
 std::string BytesText(std::int64_t done, std::int64_t total) {
@@ -61,7 +49,7 @@ std::string ProgressLine(const collection::ProgressStep& step) {
   const std::int64_t done = step.bytesTotal > 0 ? step.bytesDone : 1;
   const std::size_t filled =
       static_cast<std::size_t>(static_cast<double>(done) / static_cast<double>(total) * kBarWidth);
-  std::string line = PhaseText(step.phase);
+  std::string line = collection::PhaseText(step.phase);
   line.resize(10, ' ');
   line += "[" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] " +
           BytesText(step.bytesDone, step.bytesTotal) + ", " + std::to_string(step.tracksDone) +

@@ -24,6 +24,7 @@
 #include "disk.h"
 #include "fault_shim.h"
 #include "replace_model.h"
+#include "track_files.h"
 
 namespace {
 
@@ -34,17 +35,6 @@ using Tree = std::map<std::string, std::string>;  // path under the collection -
 const std::string kSite = ";  The Sun";
 const std::string kBak = ".bak";
 const std::set<std::string> kTransfers = {"read", "write", "pread", "pwrite", "copy"};
-
-std::string Track(const std::string& name, std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>('a' + random() % 26);
-  for (std::size_t at = 100; at + 40 < size; at += size / 7 + 13) {
-    bytes.replace(at, name.size(), name);
-    bytes.replace(at + name.size() + 3, kSite.size(), kSite);
-  }
-  return bytes;
-}
 
 // A track of either kind fixed with name.
 std::string Fixed(const std::string& original, const std::string& name) {
@@ -85,16 +75,16 @@ class CollectionFaultTest : public TempFolderTest {
     tracks_ = PathOf("tracks");
     // Same-named stock tracks in two folders, a Supercross one over many 64 KiB copy steps, a
     // fixed pair that clashes (refixed from its backup), another fixed track, a plain track.
-    before_["a/Hill.PAK"] = Track("National_Map", 200000, 1);
-    before_["b/Hill.PAK"] = Track("National_Map", 150000, 2);
-    before_["b/Big Canyon.PAK"] = Track("Supercross_Map", 1300000, 3);
+    before_["a/Hill.PAK"] = RandomTrack("National_Map", 200000, 1);
+    before_["b/Hill.PAK"] = RandomTrack("National_Map", 150000, 2);
+    before_["b/Big Canyon.PAK"] = RandomTrack("Supercross_Map", 1300000, 3);
     for (const char* dale : {"c/Dale.PAK", "d/Dale.PAK"}) {
-      before_[dale + kBak] = Track("National_Map", 90000, dale[0]);
+      before_[dale + kBak] = RandomTrack("National_Map", 90000, dale[0]);
       before_[dale] = Fixed(before_[dale + kBak], "Dale00007Map");
     }
-    before_["d/Mesa.PAK.bak"] = Track("National_Map", 70000, 5);
+    before_["d/Mesa.PAK.bak"] = RandomTrack("National_Map", 70000, 5);
     before_["d/Mesa.PAK"] = Fixed(before_["d/Mesa.PAK.bak"], "Mesa00003Map");
-    before_["d/Plain.pak"] = Track("nothing", 1000, 6);
+    before_["d/Plain.pak"] = RandomTrack("nothing", 1000, 6);
   }
   void TearDown() override {
     ShimReset();
@@ -277,8 +267,8 @@ TEST_F(CollectionFaultTest, EveryFileCallFailingInTurnLosesNothing) {
 // A backup of the track's size that differs from it is never replaced, whichever call fails: a
 // read that moves nothing must not make the two look the same.
 TEST_F(CollectionFaultTest, DifferingBackupStaysWhateverCallFails) {
-  before_ = {{"e/Ridge.PAK", Track("National_Map", 5000, 9)},
-             {"e/Ridge.PAK.bak", Track("National_Map", 5000, 10)}};
+  before_ = {{"e/Ridge.PAK", RandomTrack("National_Map", 5000, 9)},
+             {"e/Ridge.PAK.bak", RandomTrack("National_Map", 5000, 10)}};
   Prepare();
   const Result clean = Trackmaps({"fix"});
   ASSERT_EQ(Tracks(clean.report).at("e/Ridge.PAK")["action"], "failed");

@@ -16,6 +16,7 @@
 #include "disk.h"
 #include "replace_model.h"
 #include "run_driver.h"
+#include "track_files.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>;
 
 const std::string kSite = ";  The Sun";
-
-std::string Track(const std::string& name, std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>('a' + random() % 26);
-  for (std::size_t at = 100; at + 40 < size; at += size / 7 + 13) {
-    bytes.replace(at, name.size(), name);
-    bytes.replace(at + name.size() + 3, kSite.size(), kSite);
-  }
-  return bytes;
-}
 
 std::string Fixed(const std::string& original, const std::string& name) {
   return ReplaceModel(ReplaceModel(original, "National_Map", name), kSite, ";TDFIX   1");
@@ -47,14 +37,14 @@ class KillTest : public TempFolderTest {
     tracks_ = PathOf("tracks");
     // Same-named stock tracks in two folders, a Supercross one over several windows, a fixed
     // pair that clashes (refixed from its backup), and a track that is fine as it is.
-    original_["a/Hill.PAK"] = Track("National_Map", 200000, 1);
-    original_["b/Hill.PAK"] = Track("National_Map", 150000, 2);
-    original_["b/Big Canyon.PAK"] = Track("Supercross_Map", 1300000, 3);
-    original_["c/Dale.PAK.bak"] = Track("National_Map", 90000, 4);
+    original_["a/Hill.PAK"] = RandomTrack("National_Map", 200000, 1);
+    original_["b/Hill.PAK"] = RandomTrack("National_Map", 150000, 2);
+    original_["b/Big Canyon.PAK"] = RandomTrack("Supercross_Map", 1300000, 3);
+    original_["c/Dale.PAK.bak"] = RandomTrack("National_Map", 90000, 4);
     original_["c/Dale.PAK"] = Fixed(original_["c/Dale.PAK.bak"], "Dale00007Map");
-    original_["d/Dale.PAK.bak"] = Track("National_Map", 80000, 5);
+    original_["d/Dale.PAK.bak"] = RandomTrack("National_Map", 80000, 5);
     original_["d/Dale.PAK"] = Fixed(original_["d/Dale.PAK.bak"], "Dale00007Map");
-    original_["d/Plain.pak"] = Track("nothing", 1000, 6);
+    original_["d/Plain.pak"] = RandomTrack("nothing", 1000, 6);
   }
 
   void Prepare() {

@@ -1,5 +1,7 @@
 #include "track_files.h"
 
+#include <random>
+
 #include "replace_model.h"
 
 std::string MakeTrack(std::size_t size) {
@@ -14,4 +16,16 @@ std::string MakeTrack(std::size_t size) {
 
 std::string Repaired(const std::string& content, const std::string& newName) {
   return ReplaceModel(ReplaceModel(content, "National_Map", newName), ";  The Sun", ";TDFIX   1");
+}
+
+std::string RandomTrack(const std::string& name, std::size_t size, unsigned seed) {
+  const std::string site = ";  The Sun";
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>('a' + random() % 26);
+  for (std::size_t at = 100; at + 40 < size; at += size / 7 + 13) {
+    bytes.replace(at, name.size(), name);
+    bytes.replace(at + name.size() + 3, site.size(), site);
+  }
+  return bytes;
 }

@@ -8,6 +8,10 @@
 // A track of size bytes, not text, with "National_Map" and ";  The Sun" at intervals through it.
 std::string MakeTrack(std::size_t size);
 
+// A track of size random letters (the same for the same seed), with name and the marker site at
+// intervals through it.
+std::string RandomTrack(const std::string& name, std::size_t size, unsigned seed);
+
 // What a repair that chose newName makes of content; "Hill00007Map" is the name of a National
 // track named Hill.PAK with the clock digit pinned to 7.
 std::string Repaired(const std::string& content, const std::string& newName = "Hill00007Map");
