@@ -14,7 +14,7 @@ constexpr int kRowHeight = 25;
 constexpr int kDetailsHeight = 64;
 
 // One child control; width in pixels at 96 DPI (0: placed by LayOut alone).
-struct ControlSpec {
+struct ControlLayout {
   int id;
   const wchar_t* className;
   const wchar_t* text;
@@ -26,7 +26,7 @@ struct ControlSpec {
 constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 
 // In Tab order.
-const ControlSpec kControls[] = {
+const ControlLayout kControls[] = {
     {IDC_OPEN, L"BUTTON", L"&Open library\u2026", 110, kButton, 0},
     {IDC_ADD, L"BUTTON", L"&Add tracks\u2026", 100, kButton, 0},
     {IDC_FIX_ALL, L"BUTTON", L"&Fix all", 80, kButton, 0},
@@ -56,8 +56,8 @@ void Place(int id, int x, int y, int width, int height) {
 }
 
 int WidthOf(int id) {
-  for (const ControlSpec& spec : kControls) {
-    if (spec.id == id) return Scaled(spec.width);
+  for (const ControlLayout& control : kControls) {
+    if (control.id == id) return Scaled(control.width);
   }
   return 0;
 }
@@ -95,9 +95,10 @@ int Scaled(int pixelsAt96) { return MulDiv(pixelsAt96, static_cast<int>(g_window
 
 void CreateControls(HWND hwnd) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  for (const ControlSpec& spec : kControls) {
-    CreateWindowExW(spec.exStyle, spec.className, spec.text, spec.style, 0, 0, 0, 0, hwnd,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+  for (const ControlLayout& control : kControls) {
+    CreateWindowExW(control.exStyle, control.className, control.text, control.style, 0, 0, 0, 0,
+                    hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance,
+                    nullptr);
   }
   g_window.list = Item(IDC_LIST);
   g_window.details = Item(IDC_DETAILS);
@@ -117,8 +118,9 @@ void CreateControls(HWND hwnd) {
 void UseDpi(UINT dpi) {
   g_window.dpi = dpi == 0 ? 96 : dpi;
   g_window.font.Reset(MakeFont(g_window.dpi));
-  for (const ControlSpec& spec : kControls) {
-    SendMessageW(Item(spec.id), WM_SETFONT, reinterpret_cast<WPARAM>(g_window.font.object), TRUE);
+  for (const ControlLayout& control : kControls) {
+    SendMessageW(Item(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(g_window.font.object),
+                 TRUE);
   }
   const int widths[kColumnCount] = {300, 80, 130, 130, 60};
   for (int column = 0; column < kColumnCount; ++column) {

@@ -48,13 +48,13 @@ void MarkSortedColumn() {
 
 void AddColumns() {
   for (int column = 0; column < kColumnCount; ++column) {
-    LVCOLUMNW spec = {};
-    spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
-    spec.fmt = column == kClashesColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    spec.cx = 100;
-    spec.pszText = const_cast<wchar_t*>(kTitles[column]);
-    spec.iSubItem = column;
-    SendMessageW(g_window.list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec));
+    LVCOLUMNW column_title = {};
+    column_title.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
+    column_title.fmt = column == kClashesColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column_title.cx = 100;
+    column_title.pszText = const_cast<wchar_t*>(kTitles[column]);
+    column_title.iSubItem = column;
+    SendMessageW(g_window.list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&column_title));
   }
 }
 

@@ -476,11 +476,11 @@ bool ReadList(HWND list, std::string& rows, std::string& titles) {
   const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
   const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
   for (int column = 0; column < columns; ++column) {
-    LVCOLUMNW spec = {};
-    spec.mask = LVCF_TEXT;
-    spec.pszText = remote_text;
-    spec.cchTextMax = kTextChars;
-    if (!Put(memory, sizeof(LVITEMW), &spec, sizeof spec) ||
+    LVCOLUMNW column_request = {};
+    column_request.mask = LVCF_TEXT;
+    column_request.pszText = remote_text;
+    column_request.cchTextMax = kTextChars;
+    if (!Put(memory, sizeof(LVITEMW), &column_request, sizeof column_request) ||
         !SendMessageW(list, LVM_GETCOLUMNW, column,
                       reinterpret_cast<LPARAM>(memory.address + sizeof(LVITEMW))) ||
         !Get(memory, sizeof(LVITEMW) + sizeof(LVCOLUMNW), text.data(), kTextChars * 2)) {
