@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -30,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-using Tree = std::map<std::string, std::string>;  // path under the collection -> content
+using Tree = FileTree;
 
 const std::string kSite = ";  The Sun";
 const std::string kBak = ".bak";
@@ -93,20 +92,10 @@ class CollectionFaultTest : public TempFolderTest {
 
   void Prepare() {
     RemoveTree(tracks_);
-    for (const auto& file : before_) {
-      fs::create_directories(fs::path(tracks_ + "/" + file.first).parent_path());
-      ASSERT_TRUE(WriteBytes(tracks_ + "/" + file.first, file.second));
-    }
+    ASSERT_TRUE(WriteFileTree(tracks_, before_));
   }
 
-  Tree Read() {
-    Tree tree;
-    for (const auto& entry : fs::recursive_directory_iterator(tracks_)) {
-      if (!entry.is_regular_file()) continue;
-      EXPECT_TRUE(ReadBytes(entry.path().string(), tree[entry.path().lexically_relative(tracks_)]));
-    }
-    return tree;
-  }
+  Tree Read() { return ReadFileTree(tracks_); }
 
   // Runs the command with --json over the collection, the shim counting and making the faults
   // happen. Copies and writes move at most 64 KiB a call.

@@ -21,7 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Tree = std::map<std::string, std::string>;
+using Tree = FileTree;
 
 const std::string kSite = ";  The Sun";
 
@@ -49,22 +49,10 @@ class KillTest : public TempFolderTest {
 
   void Prepare() {
     RemoveTree(tracks_);
-    for (const auto& file : original_) {
-      fs::create_directories(fs::path(tracks_ + "/" + file.first).parent_path());
-      ASSERT_TRUE(WriteBytes(tracks_ + "/" + file.first, file.second));
-    }
+    ASSERT_TRUE(WriteFileTree(tracks_, original_));
   }
 
-  Tree Read() {
-    Tree tree;
-    for (const auto& entry : fs::recursive_directory_iterator(tracks_)) {
-      if (!entry.is_regular_file()) continue;
-      std::string bytes;
-      EXPECT_TRUE(ReadBytes(entry.path().string(), bytes));
-      tree[fs::relative(entry.path(), tracks_).string()] = bytes;
-    }
-    return tree;
-  }
+  Tree Read() { return ReadFileTree(tracks_); }
 
   // Runs the driver over the tracks, killed after its nth file call (0: never) or after a delay.
   // Copies and writes move at most 64 KiB a call, so that kills land inside a copy too.

@@ -1,7 +1,9 @@
 #include "track_files.h"
 
+#include <filesystem>
 #include <random>
 
+#include "disk.h"
 #include "replace_model.h"
 
 std::string MakeTrack(std::size_t size) {
@@ -28,4 +30,24 @@ std::string RandomTrack(const std::string& name, std::size_t size, unsigned seed
     bytes.replace(at + name.size() + 3, site.size(), site);
   }
   return bytes;
+}
+
+bool WriteFileTree(const std::string& root, const FileTree& tree) {
+  namespace fs = std::filesystem;
+  for (const auto& file : tree) {
+    fs::create_directories(fs::path(root + "/" + file.first).parent_path());
+    if (!WriteBytes(root + "/" + file.first, file.second)) return false;
+  }
+  return true;
+}
+
+FileTree ReadFileTree(const std::string& root) {
+  namespace fs = std::filesystem;
+  FileTree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    EXPECT_TRUE(ReadBytes(entry.path().string(),
+                          tree[entry.path().lexically_relative(root).generic_string()]));
+  }
+  return tree;
 }

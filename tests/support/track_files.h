@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <set>
 #include <string>
 
@@ -18,3 +19,12 @@ std::string Repaired(const std::string& content, const std::string& newName = "H
 
 // The names in folder, without "." and "..".
 std::set<std::string> Entries(const std::string& folder);
+
+// Files under a folder: each path relative to it, with '/' between names, and its bytes.
+using FileTree = std::map<std::string, std::string>;
+
+// Writes every file of tree under root, making the folders on the way.
+bool WriteFileTree(const std::string& root, const FileTree& tree);
+
+// Every regular file under root, read whole.
+FileTree ReadFileTree(const std::string& root);
