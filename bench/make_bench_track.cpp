@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "game_texts.h"
+
 namespace {
 
-const std::string kStockName = "National_Map";
-const std::string kMarkerSite = ";  The Sun";
-const std::string kFixMarker = ";TDFIX   1";
+const std::string kStockName = kNationalMap;
+const std::string kSite = kMarkerSite;
+const std::string kMarker = kFixMarker;
 
 // splitmix64: small, fast, and the same sequence on every platform.
 std::uint64_t Next(std::uint64_t& state) {
@@ -64,12 +66,12 @@ int main(int argc, char** argv) {
   for (std::uint64_t done = 0; ok && done < size; done += spacing) {
     Fill(state, before.data(), spacing);
     const std::size_t name = Next(state) % (half - kStockName.size());
-    const std::size_t marker = half + Next(state) % (half - kMarkerSite.size());
+    const std::size_t marker = half + Next(state) % (half - kSite.size());
     std::memcpy(&before[name], kStockName.data(), kStockName.size());
-    std::memcpy(&before[marker], kMarkerSite.data(), kMarkerSite.size());
+    std::memcpy(&before[marker], kSite.data(), kSite.size());
     after = before;
     std::memcpy(&after[name], newName.data(), newName.size());
-    std::memcpy(&after[marker], kFixMarker.data(), kFixMarker.size());
+    std::memcpy(&after[marker], kMarker.data(), kMarker.size());
     ok = WriteAll(track, before) && WriteAll(expected, after);
   }
   ok = std::fclose(track) == 0 && ok;
