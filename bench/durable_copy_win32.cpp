@@ -20,8 +20,8 @@ struct Handle {
 bool CopyFileDurably(const std::string& from, const std::string& to, std::vector<char>& buffer) {
   Handle in{CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr)};
-  Handle out{CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr)};
+  Handle out{CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr)};
   if (in.handle == INVALID_HANDLE_VALUE || out.handle == INVALID_HANDLE_VALUE) return false;
   for (;;) {
     DWORD got = 0;
