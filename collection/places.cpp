@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "collection.h"
+#include "game_texts.h"
 #include "search.h"
 #include "search_any.h"
 
@@ -73,12 +74,12 @@ std::int64_t EndOf(const NamePlace& name) {
 }  // namespace
 
 const std::string& MarkerSite() {
-  static const std::string kSite = ";  The Sun";
+  static const std::string kSite = kMarkerSite;
   return kSite;
 }
 
 const std::string& FixMarker() {
-  static const std::string kMarker = ";TDFIX   1";
+  static const std::string kMarker = kFixMarker;
   return kMarker;
 }
 
@@ -117,35 +118,128 @@ void SortPatches(Patcher& patcher) {
                    [](const Patch& a, const Patch& b) { return a.offset < b.offset; });
 }
 
-void FindPlaces(const char* view, std::int64_t viewBegin, std::size_t size, std::int64_t from,
-                std::int64_t to, std::vector<NamePlace>& names, std::vector<std::int64_t>& sites) {
-  static const std::string kNeedles[] = {StockName(Kind::kNational), StockName(Kind::kSupercross),
-                                         MarkerSite()};
+namespace {
+
+// Notes that byte offset differs, after the bytes noted so far.
+void NoteDifference(Differences& differences, std::int64_t offset) {
+  auto& runs = differences.runs;
+  if (!runs.empty() && runs.back().second == offset) {
+    runs.back().second = offset + 1;
+  } else {
+    runs.emplace_back(offset, offset + 1);
+  }
+}
+
+// A text searched for, and where in it the filter looks: the byte at anchor and the one
+// kFilterSpan later.
+struct Text {
+  const std::string& bytes;
+  std::int64_t anchor;
+  bool site;  // the marker site, not a name
+};
+
+// Both stock names end in "_Map": looked for by its '_' and the 'p' three on, they share one
+// filter pair; the marker site's ';' and 'T' lie three apart too. So a window is filtered for two
+// pairs, not three. A name found by its anchor starts before it; as no two of these texts can
+// overlap, they still come in order of their starts.
+constexpr std::size_t kFilterSpan = 3;
+const Text kTexts[] = {{StockName(Kind::kNational), 8, false},
+                       {StockName(Kind::kSupercross), 10, false},
+                       {MarkerSite(), 0, true}};
+constexpr std::int64_t kLastAnchor = 10;
+
+PairFilter TextFilter() {
+  PairFilter filter;
+  filter.span = kFilterSpan;
+  for (const Text& text : kTexts) {
+    const char first = text.bytes[static_cast<std::size_t>(text.anchor)];
+    const char second = text.bytes[static_cast<std::size_t>(text.anchor) + kFilterSpan];
+    bool shared = false;
+    for (std::size_t k = 0; k < filter.count; ++k) {
+      shared = shared || (filter.first[k] == first && filter.second[k] == second);
+    }
+    if (shared) continue;
+    filter.first[filter.count] = first;
+    filter.second[filter.count] = second;
+    ++filter.count;
+  }
+  return filter;
+}
+
+// FindPlaces, and with differences FindPlacesComparing: one walk from candidate to candidate.
+void Walk(const char* view, const char* other, std::int64_t viewBegin, std::size_t size,
+          std::int64_t from, std::int64_t to, std::vector<NamePlace>& names,
+          std::vector<std::int64_t>& sites, Differences* differences) {
+  static const PairFilter kFilter = TextFilter();
   const std::int64_t viewEnd = viewBegin + static_cast<std::int64_t>(size);
   // Places start before to; the longest ends 13 bytes later.
   const std::int64_t searchEnd = std::min(viewEnd, to + static_cast<std::int64_t>(kContext));
-  for (std::int64_t at = from; at < to;) {
-    std::size_t which = 0;
-    const char* base = view + (at - viewBegin);
-    const char* hit = FindAny(base, static_cast<std::size_t>(searchEnd - at), kNeedles, 3, which);
+  bool comparing = differences != nullptr;
+  std::size_t differing = 0;
+  for (std::int64_t at = from; at < to + kLastAnchor;) {
+    const std::size_t skip = static_cast<std::size_t>(at - viewBegin);
+    const char* hit =
+        NextCandidate(view + skip, comparing ? other + skip : nullptr,
+                      static_cast<std::size_t>(std::max(searchEnd - at, std::int64_t{0})), kFilter);
     if (hit == nullptr) break;
-    const std::int64_t offset = at + (hit - base);
-    if (offset >= to) break;
-    const std::int64_t length = static_cast<std::int64_t>(kNeedles[which].size());
-    if (which == 2) {
-      sites.push_back(offset);
-    } else {
+    const std::int64_t offset = at + (hit - (view + skip));
+    at = offset + 1;
+    const std::size_t index = static_cast<std::size_t>(offset - viewBegin);
+    if (comparing && offset < to && view[index] != other[index]) {
+      if (++differing > kMaxDiffering) {
+        comparing = false;
+        differences->end = offset;
+      } else {
+        NoteDifference(*differences, offset);
+      }
+    }
+    for (const Text& text : kTexts) {
+      const std::int64_t start = offset - text.anchor;
+      const std::int64_t length = static_cast<std::int64_t>(text.bytes.size());
+      if (start < from || start >= to || start + length > viewEnd ||
+          std::memcmp(view + (start - viewBegin), text.bytes.data(), text.bytes.size()) != 0) {
+        continue;
+      }
+      if (text.site) {
+        sites.push_back(start);
+        continue;
+      }
       NamePlace name;
-      name.offset = offset;
-      name.begin = std::max(viewBegin, offset - static_cast<std::int64_t>(kContext));
+      name.offset = start;
+      name.begin = std::max(viewBegin, start - static_cast<std::int64_t>(kContext));
       const std::int64_t end =
-          std::min(viewEnd, offset + length + static_cast<std::int64_t>(kContext));
+          std::min(viewEnd, start + length + static_cast<std::int64_t>(kContext));
       name.bytes.assign(view + (name.begin - viewBegin),
                         static_cast<std::size_t>(end - name.begin));
       names.push_back(std::move(name));
     }
-    at = offset + length;
   }
+  if (comparing) differences->end = to;
+}
+
+}  // namespace
+
+void FindPlaces(const char* view, std::int64_t viewBegin, std::size_t size, std::int64_t from,
+                std::int64_t to, std::vector<NamePlace>& names, std::vector<std::int64_t>& sites) {
+  Walk(view, nullptr, viewBegin, size, from, to, names, sites, nullptr);
+}
+
+void FindPlacesComparing(const char* view, const char* other, std::int64_t viewBegin,
+                         std::size_t size, std::int64_t from, std::int64_t to,
+                         std::vector<NamePlace>& names, std::vector<std::int64_t>& sites,
+                         Differences& differences) {
+  differences.begin = from;
+  differences.end = from;
+  differences.runs.clear();
+  Walk(view, other, viewBegin, size, from, to, names, sites, &differences);
+}
+
+bool DifferIn(const Differences& differences, std::int64_t begin, std::int64_t end) {
+  const auto& runs = differences.runs;
+  const auto run = std::lower_bound(runs.begin(), runs.end(), begin,
+                                    [](const std::pair<std::int64_t, std::int64_t>& r,
+                                       std::int64_t at) { return r.second <= at; });
+  return run != runs.end() && run->first < end;
 }
 
 }  // namespace collection

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store.h"
@@ -64,6 +65,28 @@ void SortPatches(Patcher& patcher);
 // start in [from, to): fills names (every stock name, both kinds) and sites.
 void FindPlaces(const char* view, std::int64_t viewBegin, std::size_t size, std::int64_t from,
                 std::int64_t to, std::vector<NamePlace>& names, std::vector<std::int64_t>& sites);
+
+// Where the bytes of two files of the same length differ, within a stretch [begin, end) of
+// both; outside it nothing is known.
+struct Differences {
+  std::int64_t begin = 0;
+  std::int64_t end = 0;
+  std::vector<std::pair<std::int64_t, std::int64_t>> runs;  // [first, past) of each, in order
+};
+
+// Most differing bytes a search that compares notes: past it the rest is left to a plain
+// comparison. Where a track is its backup's repair, they differ only where the repair changed it.
+constexpr std::size_t kMaxDiffering = 1024;
+
+// FindPlaces that also compares view with other (the other file's bytes at the same offsets)
+// over [from, to) in the same pass, and records where they differ.
+void FindPlacesComparing(const char* view, const char* other, std::int64_t viewBegin,
+                         std::size_t size, std::int64_t from, std::int64_t to,
+                         std::vector<NamePlace>& names, std::vector<std::int64_t>& sites,
+                         Differences& differences);
+
+// Whether differences holds a run that meets [begin, end), which lies in its stretch.
+bool DifferIn(const Differences& differences, std::int64_t begin, std::int64_t end);
 
 // The marker site and the fix marker, of the same length.
 const std::string& MarkerSite();

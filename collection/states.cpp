@@ -110,6 +110,7 @@ struct Scratch {
   FileView backup;
   std::vector<NamePlace> names;
   std::vector<std::int64_t> sites;
+  Differences differences;
   Patcher patcher;
   std::int64_t told = 0;  // how far into the track in hand progress was told
 };
@@ -165,14 +166,21 @@ bool ReadPlaces(FileHandle& file, Track& track, Scratch& scratch, ProgressMeter&
 enum class Verdict { kOriginal, kNotOriginal, kTooDense };
 
 // Compares track bytes [from, to) with the backup's, but where patches (in order of offset, the
-// first at from or later) change them; moves from to the end of what it compared.
-bool SameButPatches(const FileView& track, const FileView& backup,
+// first at from or later) change them; moves from to the end of what it compared. Within the
+// stretch of differences the search found, its runs tell.
+bool SameButPatches(const FileView& track, const FileView& backup, const Differences& differences,
                     const std::vector<Patch>& patches, std::size_t count, std::int64_t& from,
                     std::int64_t to) {
-  const auto same = [&](std::int64_t begin, std::int64_t end) {
+  const auto compare = [&](std::int64_t begin, std::int64_t end) {
     const std::size_t at = static_cast<std::size_t>(begin - track.begin);
-    return std::memcmp(track.data + at, backup.data + at, static_cast<std::size_t>(end - begin)) ==
-           0;
+    return begin >= end || std::memcmp(track.data + at, backup.data + at,
+                                       static_cast<std::size_t>(end - begin)) == 0;
+  };
+  const auto same = [&](std::int64_t begin, std::int64_t end) {
+    const std::int64_t known = std::min(std::max(differences.begin, begin), end);
+    const std::int64_t knownEnd = std::max(std::min(differences.end, end), known);
+    return compare(begin, known) && compare(knownEnd, end) &&
+           !DifferIn(differences, known, knownEnd);
   };
   for (std::size_t i = 0; i < count; ++i) {
     const Patch& patch = patches[i];
@@ -212,8 +220,9 @@ Verdict CompareWithBackup(FileHandle& file, FileHandle& backup, std::int64_t siz
     if (compared < scratch.track.begin) return Verdict::kTooDense;
     scratch.names.clear();
     scratch.sites.clear();
-    FindPlaces(scratch.backup.data, scratch.backup.begin, scratch.backup.size, begin, end,
-               scratch.names, scratch.sites);
+    FindPlacesComparing(scratch.backup.data, scratch.track.data, scratch.backup.begin,
+                        scratch.backup.size, begin, end, scratch.names, scratch.sites,
+                        scratch.differences);
     for (const NamePlace& place : scratch.names) {
       const Kind found =
           place.bytes[place.offset - place.begin] == 'N' ? Kind::kNational : Kind::kSupercross;
@@ -237,7 +246,8 @@ Verdict CompareWithBackup(FileHandle& file, FileHandle& backup, std::int64_t siz
     SortPatches(patcher);
     std::size_t count = 0;
     while (count < patcher.patches.size() && patcher.patches[count].offset < limit) ++count;
-    if (!SameButPatches(scratch.track, scratch.backup, patcher.patches, count, compared, limit)) {
+    if (!SameButPatches(scratch.track, scratch.backup, scratch.differences, patcher.patches, count,
+                        compared, limit)) {
       return Verdict::kNotOriginal;
     }
     patcher.patches.erase(patcher.patches.begin(), patcher.patches.begin() + count);

@@ -1,154 +1,142 @@
 #include <immintrin.h>
 
-#include <algorithm>
-#include <cstring>
-
-#include "search.h"
 #include "search_any.h"
 
 namespace {
 
-// The needle that occurs whole at p, or count.
-std::size_t NeedleAt(const char* p, const char* end, const std::string* needles,
-                     std::size_t count) {
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::string& needle = needles[k];
-    if (static_cast<std::size_t>(end - p) >= needle.size() &&
-        std::memcmp(p, needle.data(), needle.size()) == 0) {
-      return k;
+// Whether position p stops the search: the scalar form of the vector filters below.
+bool StopsAt(const char* haystack, const char* other, std::size_t p, std::size_t size,
+             const PairFilter& filter) {
+  if (other != nullptr && other[p] != haystack[p]) return true;
+  if (p + filter.span >= size) return false;
+  for (std::size_t k = 0; k < filter.count; ++k) {
+    if (haystack[p] == filter.first[k] && haystack[p + filter.span] == filter.second[k]) {
+      return true;
     }
   }
-  return count;
+  return false;
+}
+
+// The first position from i on that stops the search, or null.
+const char* Rest(const char* haystack, const char* other, std::size_t i, std::size_t size,
+                 const PairFilter& filter) {
+  for (; i < size; ++i) {
+    if (StopsAt(haystack, other, i, size, filter)) return haystack + i;
+  }
+  return nullptr;
 }
 
 __m128i Load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
-// FindAny for exactly N needles, so that the compiler unrolls the filter over them.
+// 32 positions at a time, for exactly N pairs, so that the compiler unrolls the filter.
 template <std::size_t N>
-const char* FindAnyOf(const char* haystack, std::size_t size, const std::string* needles,
-                      std::size_t& which) {
+const char* Candidates(const char* haystack, const char* other, std::size_t size,
+                       const PairFilter& filter) {
   __m128i first[N];
-  __m128i last[N];
-  std::size_t lastOffset[N];
-  std::size_t longest = 0;
+  __m128i second[N];
   for (std::size_t k = 0; k < N; ++k) {
-    first[k] = _mm_set1_epi8(needles[k][0]);
-    last[k] = _mm_set1_epi8(needles[k].back());
-    lastOffset[k] = needles[k].size() - 1;
-    longest = std::max(longest, needles[k].size());
+    first[k] = _mm_set1_epi8(filter.first[k]);
+    second[k] = _mm_set1_epi8(filter.second[k]);
   }
-  const char* end = haystack + size;
+  const std::size_t span = filter.span;
   std::size_t i = 0;
-  for (; i + 32 + longest - 1 <= size; i += 32) {
+  for (; i + 32 + span <= size; i += 32) {
     const char* p = haystack + i;
     const __m128i b0 = Load(p);
     const __m128i b1 = Load(p + 16);
+    const __m128i e0 = Load(p + span);
+    const __m128i e1 = Load(p + 16 + span);
     __m128i any0 = _mm_setzero_si128();
     __m128i any1 = _mm_setzero_si128();
     for (std::size_t k = 0; k < N; ++k) {
-      any0 = _mm_or_si128(any0, _mm_and_si128(_mm_cmpeq_epi8(b0, first[k]),
-                                              _mm_cmpeq_epi8(Load(p + lastOffset[k]), last[k])));
-      any1 =
-          _mm_or_si128(any1, _mm_and_si128(_mm_cmpeq_epi8(b1, first[k]),
-                                           _mm_cmpeq_epi8(Load(p + 16 + lastOffset[k]), last[k])));
+      any0 = _mm_or_si128(
+          any0, _mm_and_si128(_mm_cmpeq_epi8(b0, first[k]), _mm_cmpeq_epi8(e0, second[k])));
+      any1 = _mm_or_si128(
+          any1, _mm_and_si128(_mm_cmpeq_epi8(b1, first[k]), _mm_cmpeq_epi8(e1, second[k])));
     }
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(any0)) |
                     static_cast<unsigned>(_mm_movemask_epi8(any1)) << 16;
-    for (; mask != 0; mask &= mask - 1) {
-      const char* at = p + static_cast<unsigned>(__builtin_ctz(mask));
-      const std::size_t k = NeedleAt(at, end, needles, N);
-      if (k < N) {
-        which = k;
-        return at;
-      }
+    if (other != nullptr) {
+      const __m128i same0 = _mm_cmpeq_epi8(b0, Load(other + i));
+      const __m128i same1 = _mm_cmpeq_epi8(b1, Load(other + i + 16));
+      mask |= ~(static_cast<unsigned>(_mm_movemask_epi8(same0)) |
+                static_cast<unsigned>(_mm_movemask_epi8(same1)) << 16);
     }
+    if (mask != 0) return p + __builtin_ctz(mask);
   }
-  // Fewer than a block's positions remain.
-  for (; i < size; ++i) {
-    const std::size_t k = NeedleAt(haystack + i, end, needles, N);
-    if (k < N) {
-      which = k;
-      return haystack + i;
-    }
-  }
-  return nullptr;
+  return Rest(haystack, other, i, size, filter);
+}
+
+__attribute__((target("avx2"))) __m256i LoadWide(const char* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
 // The same filter over 64 positions at a time, for processors with AVX2: the filter's work is
 // what bounds the search of data in the cache, and each instruction does twice as much.
 template <std::size_t N>
-__attribute__((target("avx2"))) const char* FindAnyWideOf(const char* haystack, std::size_t size,
-                                                          const std::string* needles,
-                                                          std::size_t& which) {
+__attribute__((target("avx2"))) const char* CandidatesWide(const char* haystack, const char* other,
+                                                           std::size_t size,
+                                                           const PairFilter& filter) {
   __m256i first[N];
-  __m256i last[N];
-  std::size_t lastOffset[N];
-  std::size_t longest = 0;
+  __m256i second[N];
   for (std::size_t k = 0; k < N; ++k) {
-    first[k] = _mm256_set1_epi8(needles[k][0]);
-    last[k] = _mm256_set1_epi8(needles[k].back());
-    lastOffset[k] = needles[k].size() - 1;
-    longest = std::max(longest, needles[k].size());
+    first[k] = _mm256_set1_epi8(filter.first[k]);
+    second[k] = _mm256_set1_epi8(filter.second[k]);
   }
-  const char* end = haystack + size;
+  const std::size_t span = filter.span;
   std::size_t i = 0;
-  for (; i + 64 + longest - 1 <= size; i += 64) {
+  for (; i + 64 + span <= size; i += 64) {
     const char* p = haystack + i;
-    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    const __m256i b0 = LoadWide(p);
+    const __m256i b1 = LoadWide(p + 32);
+    const __m256i e0 = LoadWide(p + span);
+    const __m256i e1 = LoadWide(p + 32 + span);
     __m256i any0 = _mm256_setzero_si256();
     __m256i any1 = _mm256_setzero_si256();
     for (std::size_t k = 0; k < N; ++k) {
-      const __m256i e0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + lastOffset[k]));
-      const __m256i e1 =
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 + lastOffset[k]));
-      any0 = _mm256_or_si256(
-          any0, _mm256_and_si256(_mm256_cmpeq_epi8(b0, first[k]), _mm256_cmpeq_epi8(e0, last[k])));
-      any1 = _mm256_or_si256(
-          any1, _mm256_and_si256(_mm256_cmpeq_epi8(b1, first[k]), _mm256_cmpeq_epi8(e1, last[k])));
+      any0 = _mm256_or_si256(any0, _mm256_and_si256(_mm256_cmpeq_epi8(b0, first[k]),
+                                                    _mm256_cmpeq_epi8(e0, second[k])));
+      any1 = _mm256_or_si256(any1, _mm256_and_si256(_mm256_cmpeq_epi8(b1, first[k]),
+                                                    _mm256_cmpeq_epi8(e1, second[k])));
     }
     unsigned long long mask =
         static_cast<unsigned>(_mm256_movemask_epi8(any0)) |
         static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(any1))) << 32;
-    for (; mask != 0; mask &= mask - 1) {
-      const char* at = p + static_cast<unsigned>(__builtin_ctzll(mask));
-      const std::size_t k = NeedleAt(at, end, needles, N);
-      if (k < N) {
-        which = k;
-        return at;
-      }
+    if (other != nullptr) {
+      const __m256i same0 = _mm256_cmpeq_epi8(b0, LoadWide(other + i));
+      const __m256i same1 = _mm256_cmpeq_epi8(b1, LoadWide(other + i + 32));
+      mask |= ~(static_cast<unsigned>(_mm256_movemask_epi8(same0)) |
+                static_cast<unsigned long long>(static_cast<unsigned>(_mm256_movemask_epi8(same1)))
+                    << 32);
     }
+    if (mask != 0) return p + __builtin_ctzll(mask);
   }
-  std::size_t found = 0;
-  const char* rest = FindAnyOf<N>(haystack + i, size - i, needles, found);
-  if (rest != nullptr) which = found;
-  return rest;
+  return Candidates<N>(haystack + i, other == nullptr ? nullptr : other + i, size - i, filter);
 }
 
 template <std::size_t N>
-const char* FindAnyBest(const char* haystack, std::size_t size, const std::string* needles,
-                        std::size_t& which) {
+const char* Best(const char* haystack, const char* other, std::size_t size,
+                 const PairFilter& filter) {
   static const bool wide = __builtin_cpu_supports("avx2");
-  return wide ? FindAnyWideOf<N>(haystack, size, needles, which)
-              : FindAnyOf<N>(haystack, size, needles, which);
+  return wide ? CandidatesWide<N>(haystack, other, size, filter)
+              : Candidates<N>(haystack, other, size, filter);
 }
 
 }  // namespace
 
-// The SSE2 filter of FindBytes for several needles in one pass (AVX2 where the processor has
-// it): 32 positions at a time are loaded once for the first bytes and once per needle for its
-// last bytes, and a whole needle is compared only where both agree, which is rare on track data.
-// Every load stays inside the haystack.
-const char* FindAny(const char* haystack, std::size_t size, const std::string* needles,
-                    std::size_t count, std::size_t& which) {
-  switch (count) {
+// Each block of positions is loaded once at p and once at p + span, and other once more: a
+// filter per string and a comparison of its own would load the haystack twice as often. Every
+// load stays inside the haystack and other.
+const char* NextCandidate(const char* haystack, const char* other, std::size_t size,
+                          const PairFilter& filter) {
+  switch (filter.count) {
     case 1:
-      return FindAnyBest<1>(haystack, size, needles, which);
+      return Best<1>(haystack, other, size, filter);
     case 2:
-      return FindAnyBest<2>(haystack, size, needles, which);
+      return Best<2>(haystack, other, size, filter);
     case 3:
-      return FindAnyBest<3>(haystack, size, needles, which);
+      return Best<3>(haystack, other, size, filter);
     default:
-      return FindAnyBest<4>(haystack, size, needles, which);
+      return Best<4>(haystack, other, size, filter);
   }
 }

@@ -3,7 +3,8 @@
 // content first, then every marker site over the result; and the stock-name search over the same
 // pieces against a plain find; and the record of places (found in windows of sizes the input
 // picks, each seen with a margin as a scan sees it) and the patches made from it, applied to the
-// content, against the same model.
+// content, against the same model; and the same search comparing the content with the model's
+// result, against a plain comparison.
 // An input is one byte that seeds the piece sizes, the new name's material (14 bytes), then the
 // track content.
 #include <algorithm>
@@ -91,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int64_t length = static_cast<std::int64_t>(content.size());
   std::vector<collection::NamePlace> names;
   std::vector<std::int64_t> sites;
+  collection::Differences differences;
   collection::Patcher patcher;
   collection::BeginPatches(patcher, from, to);
   for (std::int64_t begin = 0; begin < length; begin += static_cast<std::int64_t>(window)) {
@@ -101,6 +103,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sites.clear();
     collection::FindPlaces(content.data() + viewBegin, viewBegin,
                            static_cast<std::size_t>(viewEnd - viewBegin), begin, end, names, sites);
+    // Compared with the repaired bytes in the same pass, the same places, and the differences
+    // as they are, where it says it knows them.
+    std::vector<collection::NamePlace> comparedNames;
+    std::vector<std::int64_t> comparedSites;
+    collection::FindPlacesComparing(content.data() + viewBegin, expected.data() + viewBegin,
+                                    viewBegin, static_cast<std::size_t>(viewEnd - viewBegin), begin,
+                                    end, comparedNames, comparedSites, differences);
+    if (comparedSites != sites || comparedNames.size() != names.size()) Fail("compared places");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (comparedNames[i].offset != names[i].offset || comparedNames[i].bytes != names[i].bytes)
+        Fail("compared names");
+    }
+    if (differences.begin != begin || differences.end > end) Fail("compared stretch");
+    for (std::int64_t q = differences.begin; q < differences.end; ++q) {
+      const bool differs =
+          content[static_cast<std::size_t>(q)] != expected[static_cast<std::size_t>(q)];
+      if (collection::DifferIn(differences, q, q + 1) != differs) Fail("compared bytes");
+    }
     for (const collection::NamePlace& name : names) {
       if (content.compare(static_cast<std::size_t>(name.offset), from.size(), from) == 0) {
         collection::AddName(patcher, name);
