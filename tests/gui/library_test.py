@@ -189,6 +189,26 @@ def test_fix_all_then_refix_then_restore_every_row(gui, start, messy, trackmaps)
     assert files_of(messy) == originals
 
 
+def test_row_menu_fixes_then_restores_the_selected_row_only(gui, start, messy):
+    """Shift+F10 opens the row menu under the focused row, as the context-menu key does."""
+    before = files_of(messy)
+    facts = open_library(gui, messy)
+    paths = [row[0] for row in rows_of(facts)]
+    gui.drive("library-select", paths.index("Desert\\Hill.PAK"))
+    facts = press_keys(gui, facts, "shift+F10", "f")
+    rows = {row[0]: row for row in rows_of(facts)}
+    assert rows["Desert\\Hill.PAK"][1] == "fixed"
+    name = rows["Desert\\Hill.PAK"][2].encode()
+    expected = dict(before, **{"Desert/Hill.PAK": track(name, MARKER),
+                               "Desert/Hill.PAK.bak": before["Desert/Hill.PAK"]})
+    assert files_of(messy) == expected, "the other rows are left as they were"
+    assert rows["Forest\\Hill.PAK"][1] == "stock"
+
+    gui.drive("library-select", [row[0] for row in rows_of(facts)].index("Desert\\Hill.PAK"))
+    press_keys(gui, facts, "shift+F10", "r")
+    assert files_of(messy) == before
+
+
 def big_library(folder, count, size):
     for number in range(count):
         write_track(folder / f"Big{number}.PAK", NATIONAL, size=size)
