@@ -146,7 +146,7 @@ constexpr std::size_t kFilterSpan = 3;
 const Text kTexts[] = {{StockName(Kind::kNational), 8, false},
                        {StockName(Kind::kSupercross), 10, false},
                        {MarkerSite(), 0, true}};
-constexpr std::int64_t kLastAnchor = 10;
+constexpr std::int64_t kLastAnchor = 10;  // the largest anchor above: how far past a window to look
 
 PairFilter TextFilter() {
   PairFilter filter;
