@@ -104,15 +104,23 @@ class Session:
         exit code is the program's."""
         self.end_program()
         self.program = self.spawn([self.exe, *args], "program.out", cwd=folder)
-        self.drive(ready)
+        try:
+            self.drive(ready)
+        except AssertionError as failure:
+            code = self.program.poll()
+            state = "still runs" if code is None else f"exited with {code}"
+            raise AssertionError(f"{failure} (the program {state})") from failure
         return self.program
 
     def end_program(self):
         """Ends the last started program if it still runs, with every other Wine process of the
-        session: the next Windows program starts the wineserver again."""
-        if self.program and self.program.poll() is None:
+        session, also when the program ended by itself: the next Windows program then starts the
+        wineserver again, instead of joining one that is shutting down. Once, a program started
+        just after the last one had closed showed no window within a minute."""
+        if self.program:
             self.stop_wine()
-            self.program.wait(60)
+            if self.program.poll() is None:
+                self.program.wait(60)
 
     def xdotool(self, *args):
         """Real X input: xdotool with args (windowfocus --sync, key, mousemove --sync, ...)."""
@@ -137,10 +145,12 @@ class Session:
 
     def stop_wine(self):
         """Ends every Wine process of the prefix."""
-        with contextlib.suppress(Exception):
-            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env, timeout=30,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+        # -k asks the server to end them; -w waits until it has.
+        for option in ("-k", "-w"):
+            with contextlib.suppress(Exception):
+                subprocess.run(["/usr/lib/wine/wineserver", option], env=self.env, timeout=30,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
 
     def stop(self):
         """Ends every Wine process of the prefix, then the X server."""
