@@ -291,7 +291,10 @@ def test_window_answers_throughout_a_long_fix(gui, start, folder):
     gui.drive("library-press", "fix-all")
     answers = gui.drive("library-answers")
     assert int(answers["while-fixing"]) > 10, answers
-    assert float(answers["slowest-ms"]) < 100, answers
+    # 100 ms on a real processor. An emulated one (the 32-bit VM: one CPU under TCG) is slower by
+    # TMF_TIME_SCALE, and a window that fixed on its own thread would still miss by the whole fix.
+    bound = 100 * float(os.environ.get("TMF_TIME_SCALE", "1"))
+    assert float(answers["slowest-ms"]) < bound, answers
     assert gui.drive("library")["rows"].split("\t")[1] == "fixed"
 
 
